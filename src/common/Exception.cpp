@@ -1,0 +1,54 @@
+#include "Exception.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+
+Exception::Exception(const QString &message) : std::runtime_error(message.toStdString()) {}
+
+QString Exception::message() const
+{
+    return QString::fromUtf8(what());
+}
+
+EConvertError EConvertError::notInteger(const QString &text)
+{
+    return EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+}
+
+EConvertError EConvertError::notBoolean(const QString &text)
+{
+    return EConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
+}
+
+EInOutError::EInOutError(int code, const QString &message) : Exception(message), m_code(code) {}
+
+EInOutError EInOutError::fromErrno(int err, const QString &path)
+{
+    switch (err) {
+    case ENOENT:
+        // A missing folder on the way is a bad name, a missing last component a missing file.
+        if (!path.isEmpty() && !QFileInfo(path).absoluteDir().exists())
+            return EInOutError(3, QStringLiteral("Invalid filename"));
+        return EInOutError(2, QStringLiteral("File not found"));
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EISDIR:
+        return EInOutError(3, QStringLiteral("Invalid filename"));
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return EInOutError(5, QStringLiteral("File access denied"));
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return EInOutError(101, QStringLiteral("Disk full"));
+    default:
+        return EInOutError(err, QStringLiteral("I/O error %1").arg(err));
+    }
+}
+
+EInOutError EInOutError::readBeyondEnd()
+{
+    return EInOutError(100, QStringLiteral("Read beyond end of file"));
+}
