@@ -66,9 +66,8 @@ QByteArray readBlock(const QString &path, qsizetype length, QByteArray *partial)
 void writeAtomically(const QString &path, const QByteArray &data)
 {
     const QFileInfo target(path);
-    const QByteArray templ =
-        QFile::encodeName(target.absolutePath() + QLatin1String("/.") + target.fileName() +
-                          QLatin1String(".XXXXXX"));
+    const QByteArray templ = QFile::encodeName(target.absolutePath() + QLatin1String("/.") +
+                                               target.fileName() + QLatin1String(".XXXXXX"));
     QByteArray tempName = templ;
     const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -83,7 +82,9 @@ void writeAtomically(const QString &path, const QByteArray &data)
     };
     // Keep the permissions of a file being replaced; new files get the usual 0666 & ~umask.
     const QByteArray native = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(native.constData(), &st) == 0) {
         ::fchmod(fd, st.st_mode & 07777);
     } else {
