@@ -63,6 +63,28 @@ QByteArray readBlock(const QString &path, qsizetype length, QByteArray *partial)
     return data;
 }
 
+QByteArray readAll(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EInOutError::fromErrno(errno, path);
+    FdCloser closer(fd);
+    QByteArray data;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EInOutError::fromErrno(errno, path);
+        }
+        if (n == 0)
+            return data;
+        data.append(buffer, n);
+    }
+}
+
 void writeAtomically(const QString &path, const QByteArray &data)
 {
     const QFileInfo target(path);

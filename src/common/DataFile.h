@@ -12,6 +12,9 @@ namespace DataFile {
 // has are still returned through `partial` when given.
 QByteArray readBlock(const QString &path, qsizetype length, QByteArray *partial = nullptr);
 
+// Reads a whole file, opened for reading only.
+QByteArray readAll(const QString &path);
+
 // Replaces the file's content with `data`: written to a temporary file in the
 // same folder, flushed to disk, then renamed over the target, so a failure
 // leaves the earlier file whole.

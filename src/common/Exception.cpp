@@ -33,10 +33,10 @@ EInOutError EInOutError::fromErrno(int err, const QString &path)
         return EInOutError(2, QStringLiteral("File not found"));
     case ENOTDIR:
     case ENAMETOOLONG:
-    case EISDIR:
         return EInOutError(3, QStringLiteral("Invalid filename"));
     case EACCES:
     case EPERM:
+    case EISDIR:
     case EROFS:
         return EInOutError(5, QStringLiteral("File access denied"));
     case ENOSPC:

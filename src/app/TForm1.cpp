@@ -1,0 +1,187 @@
+#include "TForm1.h"
+
+#include "ApplicationTitle.h"
+#include "BuiltInPictures.h"
+#include "Conversions.h"
+#include "HandlerGuard.h"
+#include "MessageRow.h"
+#include "RadioButtons.h"
+#include "SettingsPage.h"
+#include "StateFile.h"
+#include "UserDialogs.h"
+#include "ui_TForm1.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QTimer>
+
+namespace {
+
+// Tab positions among the visible tabs once the brightness tab is hidden.
+constexpr int SettingsTab = 2;
+constexpr int UserStringTab = 3;
+
+} // namespace
+
+TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
+    : QMainWindow(parent), m_ui(std::make_unique<Ui::TForm1>()),
+      m_ownDialogs(dialogs ? nullptr : std::make_unique<DesktopDialogs>()),
+      m_dialogs(dialogs ? *dialogs : *m_ownDialogs),
+      m_guard(std::make_unique<HandlerGuard>(this, m_dialogs))
+{
+    m_ui->setupUi(this);
+    m_layoutMessages.writeFallbackTexts();
+    m_settingsPage = std::make_unique<SettingsPage>(*m_ui);
+    QFont infoFont(QStringLiteral("Times New Roman"));
+    infoFont.setPixelSize(24);
+    infoFont.setBold(true);
+    m_ui->Panel2->setFont(infoFont);
+    createTimers();
+    showBuiltInPictures();
+    connectHandlers();
+}
+
+TForm1::~TForm1() = default;
+
+QTimer *TForm1::timer(int number) const
+{
+    return number >= 1 && number <= 3 ? m_timers[number - 1] : nullptr;
+}
+
+void TForm1::createTimers()
+{
+    const int intervals[3] = {3000, 1000, 500};
+    for (int i = 0; i < 3; ++i) {
+        m_timers[i] = new QTimer(this);
+        m_timers[i]->setObjectName(QStringLiteral("Timer%1").arg(i + 1));
+        m_timers[i]->setInterval(intervals[i]);
+    }
+}
+
+void TForm1::showBuiltInPictures()
+{
+    m_ui->Image1->setPixmap(QPixmap::fromImage(BuiltInPictures::bottomLeft()));
+    m_ui->Image2->setPixmap(QPixmap::fromImage(BuiltInPictures::bottomRight()));
+    m_ui->Image3->setPixmap(QPixmap::fromImage(BuiltInPictures::info()));
+}
+
+void TForm1::connectHandlers()
+{
+    bind(m_ui->PageControl1, &PageControl::change, &TForm1::PageControl1Change);
+    bind(m_ui->RadioGroup4, &RadioGroup::itemSelected, &TForm1::RadioGroup4Click);
+    bind(m_ui->RadioGroup8, &RadioGroup::itemSelected, &TForm1::RadioGroup8Click);
+    // A tick set by the program runs the handler exactly as the user's click.
+    bind(m_ui->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
+    bind(m_ui->Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    bind(m_ui->Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    bind(m_ui->Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    bind(m_ui->Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    connectBrightnessChecks();
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    m_guard->run([this] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // A state file that cannot be written is reported; the window closes anyway.
+    m_guard->run([this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::FormShow()
+{
+    m_connected = false;
+    m_ui->ComboBox1->setItemIndex(0);
+    m_ui->PageControl1->setActivePage(m_ui->TabSheet1);
+    showStatus(QString(36, u' '));
+    m_languageColumn = m_ui->RadioGroup8->itemIndex() + 1;
+    m_savedLanguageIndex = QStringLiteral("0");
+    m_ui->Button12->setVisible(!m_ui->CheckBox1->isChecked());
+    readStateFile();
+    languageFileStep();
+    loadDefaultFiles();
+    m_ui->PageControl1->setPageTabVisible(m_ui->TabSheet3, false);
+    m_ui->RadioButton3->setVisible(false);
+    RadioButtons::setChecked(m_ui->RadioButton3, false);
+    RadioButtons::setChecked(m_ui->RadioButton4, true);
+}
+
+void TForm1::readStateFile()
+{
+    if (!QFile::exists(StateFile::FileName))
+        return;
+    const QStringList lines = StateFile::readLines(StateFile::FileName);
+    m_ui->ComboBox2->setItemIndex(Conversions::strToInt(lines[0]));
+    RadioButtons::setChecked(m_ui->RadioButton3, Conversions::strToBool(lines[1]));
+    RadioButtons::setChecked(m_ui->RadioButton4, Conversions::strToBool(lines[2]));
+    m_ui->CheckBox1->setChecked(Conversions::strToBool(lines[3]));
+    m_savedLanguageIndex = lines[4];
+    m_ui->RadioGroup8->setItemIndex(Conversions::strToInt(lines[4]));
+}
+
+void TForm1::FormClose()
+{
+    ApplicationState state;
+    state.portIndex = m_ui->ComboBox2->itemIndex();
+    state.version1 = m_ui->RadioButton3->isChecked();
+    state.version2 = m_ui->RadioButton4->isChecked();
+    state.offline = m_ui->CheckBox1->isChecked();
+    state.languageIndex = m_ui->RadioGroup8->itemIndex();
+    StateFile::write(StateFile::FileName, state);
+}
+
+void TForm1::PageControl1Change()
+{
+    const int tab = m_ui->PageControl1->tabIndex();
+    if (tab == UserStringTab)
+        m_ui->Edit1->setFocus();
+    if (!m_ui->CheckBox1->isChecked() && (tab == SettingsTab || tab == UserStringTab) &&
+        !m_connected) {
+        m_ui->PageControl1->setActivePage(m_ui->TabSheet1);
+        m_dialogs.warning(this, messageText(MessageRow::SelectPortFirst));
+    }
+}
+
+void TForm1::CheckBox1Click()
+{
+    const bool offline = m_ui->CheckBox1->isChecked();
+    if (offline)
+        showStatus(messageText(MessageRow::OfflineMode) + QString(21, u' '));
+    else
+        showStatus(QString(36, u' '));
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_ui->Panel4), static_cast<QWidget *>(m_ui->Button6),
+          static_cast<QWidget *>(m_ui->Button11), static_cast<QWidget *>(m_ui->Button8),
+          static_cast<QWidget *>(m_ui->Button12), static_cast<QWidget *>(m_ui->Button7),
+          static_cast<QWidget *>(m_ui->RadioButton4)})
+        w->setVisible(!offline);
+    if (offline)
+        m_ui->RadioButton3->setVisible(false);
+}
+
+QString TForm1::messageText(int row) const
+{
+    // Before the language step has filled the table (an offline tick restored
+    // from the state file), and with no language chosen, messages speak the
+    // window's layout language.
+    if (!m_languageStepStarted || m_languageColumn == 0)
+        return m_layoutMessages.message(1, row);
+    return m_languageTable.message(m_languageColumn, row);
+}
+
+void TForm1::showStatus(const QString &text)
+{
+    m_ui->StatusBar1->setText(text);
+}
+
+QString TForm1::statusText() const
+{
+    return m_ui->StatusBar1->text();
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "BrightnessTelegram.h"
+#include "FileDialogSet.h"
+#include "HandlerGuard.h"
+#include "LanguageTable.h"
+#include "SettingsTelegram.h"
+
+#include <QMainWindow>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class MaskEdit;
+class QTimer;
+class SettingsPage;
+class UserDialogs;
+
+// The main window: six pages, the status line and the picture panel. It runs
+// the start-up and close sequences and holds the handlers of its controls;
+// each handler orchestrates controls and calls the subsystems that do the
+// work (records in config/, texts in i18n/, the port in serial/).
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // `dialogs` replaces the desktop's message boxes and file dialogs (tests).
+    explicit TForm1(UserDialogs *dialogs = nullptr, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    Ui::TForm1 &ui() { return *m_ui; }
+    const LanguageTable &languageTable() const { return m_languageTable; }
+    int languageColumn() const { return m_languageColumn; }
+    bool connected() const { return m_connected; }
+    // The records in memory; a read or load replaces them, a send or save assembles them.
+    SettingsTelegram::Bytes &settingsTelegram() { return m_settingsTelegram; }
+    BrightnessTelegram::Bytes &brightnessTelegram() { return m_brightnessTelegram; }
+    FileDialogSet &fileDialogs() { return m_fileDialogs; }
+    QTimer *timer(int number) const;
+
+    // Handlers, named after control and event.
+    void FormShow();
+    void FormClose();
+    void PageControl1Change();
+    void RadioGroup4Click();
+    void RadioGroup8Click();
+    void CheckBox1Click();
+    void Button3Click();
+    void Button4Click();
+    void Button1Click();
+    void Button2Click();
+    void MaskEdit18Exit();
+    void MaskEdit3Exit();
+    void MaskEdit4Exit();
+    void MaskEdit5Exit();
+    void MaskEdit6Exit();
+    void MaskEdit7Exit();
+    void MaskEdit8Exit();
+    void MaskEdit9Exit();
+    void MaskEdit10Exit();
+    void MaskEdit11Exit();
+    void MaskEdit12Exit();
+    void MaskEdit13Exit();
+    void MaskEdit14Exit();
+    void MaskEdit15Exit();
+    void MaskEdit16Exit();
+    void MaskEdit17Exit();
+
+    // Routines of the window that no event drives.
+    void SettingsTelegramFromControls();
+    void SettingsTelegramToControls();
+    void BrightnessTelegramFromControls();
+    void BrightnessTelegramToControls();
+    void ApplyLanguage();
+
+    // The text of a message row in the current language column.
+    QString messageText(int row) const;
+    void showStatus(const QString &text);
+    QString statusText() const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Connects a control's event to a handler that runs inside the guard.
+    template <typename Sender, typename Signal>
+    void bind(Sender *sender, Signal signal, void (TForm1::*handler)())
+    {
+        connect(sender, signal, this,
+                [this, handler] { m_guard->run([this, handler] { (this->*handler)(); }); });
+    }
+    void connectHandlers();
+    void connectBrightnessChecks();
+    void BrightnessValueCheck(MaskEdit *field);
+    void createTimers();
+    void showBuiltInPictures();
+    void readStateFile();
+    void languageFileStep();
+    void loadPicture(int pictureIndex, const QString &path);
+    void loadDefaultFiles();
+    void applyTexts();
+    void applyItemLists();
+    QList<MaskEdit *> brightnessFields() const;
+    void loadSettingsFile(const QString &path);
+    void loadBrightnessFile(const QString &path);
+
+    std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<UserDialogs> m_ownDialogs;
+    UserDialogs &m_dialogs;
+    std::unique_ptr<HandlerGuard> m_guard;
+    std::unique_ptr<SettingsPage> m_settingsPage;
+    QTimer *m_timers[3] = {};
+    FileDialogSet m_fileDialogs;
+
+    LanguageTable m_languageTable;
+    LanguageTable m_layoutMessages;
+    int m_languageColumn = 1;
+    bool m_connected = false;
+    QString m_savedLanguageIndex = QStringLiteral("0");
+    SettingsTelegram::Bytes m_settingsTelegram{};
+    BrightnessTelegram::Bytes m_brightnessTelegram{};
+    bool m_shown = false;
+    bool m_languageStepStarted = false;
+};

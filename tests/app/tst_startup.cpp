@@ -1,0 +1,234 @@
+#include "FormFixture.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+// Start-up, close and the tab rule of the main window, driven through the
+// state file "PANTRIX.sav" in a fresh working directory.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    static QByteArray stateFile(const QStringList &lines)
+    {
+        QByteArray data;
+        for (const QString &line : lines)
+            data += line.toLatin1() + "\r\n";
+        return data;
+    }
+
+private slots:
+    void withoutAnyFile()
+    {
+        FormFixture f;
+        TForm1 &form = f.show();
+        auto &ui = f.ui();
+        QCOMPARE(form.windowTitle(), QStringLiteral("PANTRIX_3.0"));
+        QCOMPARE(ui.PageControl1->activePage(), ui.TabSheet1);
+        QCOMPARE(ui.ComboBox2->itemIndex(), -1);
+        QCOMPARE(ui.ComboBox2->text(), QStringLiteral("Kein COM-Port ausgewählt"));
+        QVERIFY(!ui.CheckBox1->isChecked());
+        QCOMPARE(ui.RadioGroup8->items(), QStringList{"Deutsch"});
+        QCOMPARE(ui.RadioGroup8->itemIndex(), 0);
+        QCOMPARE(form.statusText(), QString(36, u' '));
+        QCOMPARE(ui.ComboBox1->itemIndex(), 0);
+        QVERIFY(!ui.PageControl1->isPageTabVisible(ui.TabSheet3));
+        QVERIFY(!ui.Button12->isHidden());
+        QVERIFY(ui.RadioButton3->isHidden());
+        QVERIFY(ui.RadioButton4->isChecked());
+        QVERIFY(f.dialogs.errors.isEmpty());
+        QCOMPARE(form.messageText(68), QStringLiteral("Bitte zuerst COM-Port auswählen!"));
+        form.close();
+        QCOMPARE(f.readFile("PANTRIX.sav"), QByteArray("-1\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n"));
+    }
+
+    void portLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("3 selects COM 4") << "3" << 3 << "COM 4";
+        QTest::newRow("0 selects COM 1") << "0" << 0 << "COM 1";
+        QTest::newRow("15 selects COM 16") << "15" << 15 << "COM 16";
+        QTest::newRow("-1 selects none") << "-1" << -1 << "Kein COM-Port ausgewählt";
+        QTest::newRow("16 selects none") << "16" << -1 << "Kein COM-Port ausgewählt";
+    }
+    void portLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        FormFixture f;
+        f.writeFile("PANTRIX.sav", stateFile({line, "FALSE", "TRUE", "FALSE", "0"}));
+        TForm1 &form = f.show();
+        QCOMPARE(f.ui().ComboBox2->itemIndex(), index);
+        QCOMPARE(f.ui().ComboBox2->text(), text);
+        form.close();
+        QCOMPARE(f.readFile("PANTRIX.sav").split('\r').first(), QByteArray::number(index));
+    }
+
+    void offlineLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("offline");
+        QTest::newRow("TRUE") << "TRUE" << true;
+        QTest::newRow("true") << "true" << true;
+        QTest::newRow("True") << "True" << true;
+        QTest::newRow("1") << "1" << true;
+        QTest::newRow("0") << "0" << false;
+        QTest::newRow("FALSE") << "FALSE" << false;
+    }
+    void offlineLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, offline);
+        FormFixture f;
+        f.writeFile("PANTRIX.sav", stateFile({"-1", "FALSE", "TRUE", line, "0"}));
+        TForm1 &form = f.show();
+        auto &ui = f.ui();
+        QCOMPARE(ui.CheckBox1->isChecked(), offline);
+        for (QWidget *w : {static_cast<QWidget *>(ui.Panel4), static_cast<QWidget *>(ui.Button6),
+                           static_cast<QWidget *>(ui.Button11), static_cast<QWidget *>(ui.Button8),
+                           static_cast<QWidget *>(ui.Button7), static_cast<QWidget *>(ui.Button12),
+                           static_cast<QWidget *>(ui.RadioButton4)})
+            QCOMPARE(w->isHidden(), offline);
+        QCOMPARE(form.statusText(), offline ? QStringLiteral("Offline Betrieb") + QString(21, u' ')
+                                            : QString(36, u' '));
+        QVERIFY(f.dialogs.errors.isEmpty());
+    }
+
+    void versionLinesAreOverridden()
+    {
+        FormFixture f;
+        f.writeFile("PANTRIX.sav", stateFile({"2", "TRUE", "FALSE", "FALSE", "0"}));
+        TForm1 &form = f.show();
+        QVERIFY(!f.ui().RadioButton3->isChecked());
+        QVERIFY(f.ui().RadioButton3->isHidden());
+        QVERIFY(f.ui().RadioButton4->isChecked());
+        form.close();
+        QCOMPARE(f.readFile("PANTRIX.sav"), QByteArray("2\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n"));
+    }
+
+    void badLineStopsStartUp_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("portIndex");
+        QTest::newRow("port not a number") << stateFile({"x", "FALSE", "TRUE", "FALSE", "0"})
+                                           << "'x' is not a valid integer value." << -1;
+        QTest::newRow("version 2 not a boolean") << stateFile({"4", "FALSE", "maybe", "FALSE", "0"})
+                                                 << "'maybe' is not a valid boolean value." << 4;
+        QTest::newRow("language line missing") << stateFile({"5", "FALSE", "TRUE", "FALSE"})
+                                               << "'' is not a valid integer value." << 5;
+        QTest::newRow("empty file") << QByteArray() << "'' is not a valid integer value." << -1;
+    }
+    void badLineStopsStartUp()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, error);
+        QFETCH(int, portIndex);
+        FormFixture f;
+        f.writeFile("PANTRIX.sav", content);
+        f.writeFile("Default.hsv",
+                    QByteArray::fromHex("1B4854FF0606060606060606060606060606060D0A"));
+        TForm1 &form = f.show();
+        QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|" + error});
+        QCOMPARE(f.ui().ComboBox2->itemIndex(), portIndex);
+        // The steps after the bad line did not run: no default file, brightness tab visible.
+        QVERIFY(f.ui().PageControl1->isPageTabVisible(f.ui().TabSheet3));
+        QCOMPARE(f.ui().MaskEdit18->text(), QStringLiteral("001"));
+        // The window stays usable.
+        QCOMPARE(form.statusText(), QString(36, u' '));
+    }
+
+    void tabRule_data()
+    {
+        QTest::addColumn<bool>("offline");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("stays");
+        for (bool offline : {false, true}) {
+            const char *mode = offline ? "offline" : "disconnected";
+            QTest::addRow("%s Sprache", mode) << offline << 0 << true;
+            QTest::addRow("%s COM-Port", mode) << offline << 1 << true;
+            QTest::addRow("%s Einstellungen", mode) << offline << 2 << offline;
+            QTest::addRow("%s User string", mode) << offline << 3 << offline;
+            QTest::addRow("%s Info", mode) << offline << 4 << true;
+        }
+    }
+    void tabRule()
+    {
+        QFETCH(bool, offline);
+        QFETCH(int, tab);
+        QFETCH(bool, stays);
+        FormFixture f;
+        TForm1 &form = f.show();
+        f.ui().CheckBox1->setChecked(offline);
+        f.ui().PageControl1->setActivePage(f.ui().TabSheet5);
+        f.ui().PageControl1->selectTabAsUser(tab);
+        if (stays) {
+            QCOMPARE(f.ui().PageControl1->tabIndex(), tab);
+            QVERIFY(f.dialogs.warnings.isEmpty());
+        } else {
+            QCOMPARE(f.ui().PageControl1->activePage(), f.ui().TabSheet1);
+            QCOMPARE(f.dialogs.warnings, QStringList{"Bitte zuerst COM-Port auswählen!"});
+        }
+        Q_UNUSED(form);
+    }
+
+    void userStringTabTakesTheFocus()
+    {
+        FormFixture f;
+        TForm1 &form = f.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        f.ui().CheckBox1->setChecked(true);
+        f.ui().PageControl1->selectTabAsUser(3);
+        QCOMPARE(f.ui().PageControl1->activePage(), f.ui().TabSheet6);
+        QTRY_VERIFY(f.ui().Edit1->hasFocus());
+    }
+
+    void stateFileIsReplacedWhole()
+    {
+        FormFixture f;
+        f.writeFile("PANTRIX.sav", stateFile({"7", "FALSE", "TRUE", "TRUE", "0"}) + "junk\r\n");
+        TForm1 &form = f.show();
+        f.ui().CheckBox1->setChecked(false);
+        form.close();
+        QCOMPARE(f.readFile("PANTRIX.sav"), QByteArray("7\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n"));
+    }
+
+    void unwritableStateFileIsReported()
+    {
+        FormFixture f;
+        QDir().mkdir(f.path("PANTRIX.sav")); // a folder where the file should go
+        TForm1 &form = f.show();
+        form.close();
+        // Reading it at start-up fails, and so does writing it at close.
+        QCOMPARE(f.dialogs.errors, (QStringList{"PANTRIX_V20|File access denied.",
+                                                "PANTRIX_V20|File access denied."}));
+    }
+
+    void terminationSignalWritesTheStateFile()
+    {
+        QTemporaryDir dir;
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PANTRIX_EXECUTABLE), {});
+        QVERIFY(program.waitForStarted());
+        QTest::qWait(1500);
+        program.terminate(); // SIGTERM
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QFile state(dir.filePath("PANTRIX.sav"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QCOMPARE(state.readAll(), QByteArray("-1\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n"));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
