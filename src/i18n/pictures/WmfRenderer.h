@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+
+// Renders a Windows metafile (WMF, with or without the placeable header) to a
+// bitmap with libwmf, at 96 pixels per inch and on a white background: the
+// page of the placeable header, or without one the area that is drawn on. The
+// record framing is checked before libwmf sees the data; content that the
+// library rejects raises EPictureError::invalidMetafile too. It draws once and
+// keeps nothing; scaling to a control is the caller's business.
+class WmfRenderer
+{
+public:
+    static constexpr double PixelsPerInch = 96.0;
+
+    static QImage render(const QByteArray &data);
+
+    // Header fields and record sizes consistent with the data's length, ending
+    // with the end-of-file record.
+    static bool hasValidFraming(QByteArrayView data);
+};
