@@ -216,6 +216,32 @@ private slots:
         QVERIFY2(dark > 20, qPrintable(QStringLiteral("%1 dark pixels").arg(dark)));
     }
 
+    // A frame of 200 x 100 inches, or of 100000 x 50000 pixels, is drawn at
+    // most 4096 pixels wide rather than with gigabytes of raster.
+    void hugeFramesAreScaledDown_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("extension");
+        QByteArray wmf = windowsMetafile(true);
+        qToLittleEndian<quint16>(1, wmf.data() + 14); // units per inch
+        quint16 checksum = 0;
+        for (int i = 0; i < 20; i += 2)
+            checksum ^= qFromLittleEndian<quint16>(wmf.constData() + i);
+        qToLittleEndian<quint16>(checksum, wmf.data() + 20);
+        QTest::newRow("wmf") << wmf << QStringLiteral("wmf");
+        QByteArray emf = enhancedMetafile();
+        qToLittleEndian<quint32>(99999, emf.data() + 16); // bounds right
+        qToLittleEndian<quint32>(49999, emf.data() + 20); // bounds bottom
+        QTest::newRow("emf") << emf << QStringLiteral("emf");
+    }
+    void hugeFramesAreScaledDown()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, extension);
+        const QImage image = PictureLoader::decode(content, extension);
+        QCOMPARE(image.size(), QSize(4096, 2048));
+    }
+
     void errors_data()
     {
         QTest::addColumn<QString>("name");
