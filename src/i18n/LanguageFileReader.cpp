@@ -17,7 +17,8 @@ int lineToInt(const QByteArray &line)
 
 } // namespace
 
-LanguageFileSummary LanguageFileReader::read(const QString &path, const PictureLoader &loadPicture)
+LanguageFileSummary LanguageFileReader::read(const QString &path,
+                                             const PictureCallback &loadPicture)
 {
     TextLineReader lines(path);
     LanguageFileSummary summary;

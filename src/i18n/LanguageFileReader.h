@@ -39,7 +39,7 @@ public:
 
     // Called with 0, 1 or 2 (Image1, Image2, Image3) and the path of a file
     // that exists.
-    using PictureLoader = std::function<void(int pictureIndex, const QString &path)>;
+    using PictureCallback = std::function<void(int pictureIndex, const QString &path)>;
 
     explicit LanguageFileReader(LanguageTable &table) : m_table(table) {}
 
@@ -47,7 +47,7 @@ public:
     // EInOutError when the file cannot be read, EConvertError when line 2 or 6
     // is no integer, ELanguageFileError when L lies outside 1 to 9 or R
     // outside 0 to 99; in the last two cases no cell has been written.
-    LanguageFileSummary read(const QString &path, const PictureLoader &loadPicture = {});
+    LanguageFileSummary read(const QString &path, const PictureCallback &loadPicture = {});
 
     // The file a picture line names, or an empty text when there is none. A
     // path written with Windows backslashes is tried with slashes too.
