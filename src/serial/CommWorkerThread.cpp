@@ -1,0 +1,85 @@
+#include "CommWorkerThread.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Threads of the normal scheduling class differ only by their nice value.
+int niceValue(TThreadPriority priority)
+{
+    constexpr int values[] = {19, 10, 5, 0, -5, -10, -20};
+    return values[priority];
+}
+
+} // namespace
+
+CommWorkerThread::CommWorkerThread(TVaCustomComm *owner,
+                                   std::shared_ptr<MainThreadHandover> handover)
+    : Owner(owner), m_handover(std::move(handover))
+{}
+
+CommWorkerThread::~CommWorkerThread()
+{
+    // The owner always stops and waits first; this only guards against misuse.
+    if (m_thread.joinable()) {
+        MarkTerminated();
+        m_thread.join();
+    }
+}
+
+void CommWorkerThread::Start(TThreadPriority priority)
+{
+    m_thread = std::thread([this, priority] { run(priority); });
+}
+
+void CommWorkerThread::run(TThreadPriority priority)
+{
+    m_threadId = gettid();
+    applyPriority(priority);
+    Execute();
+    m_finished = true;
+    m_handover->NotifyMainThread();
+}
+
+void CommWorkerThread::SetPriority(TThreadPriority priority)
+{
+    if (m_threadId.load() != 0)
+        applyPriority(priority);
+}
+
+void CommWorkerThread::applyPriority(TThreadPriority priority)
+{
+    // Raising a priority needs privileges a user rarely has; the thread then
+    // keeps its priority, as a toolkit thread would.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId.load()), niceValue(priority));
+}
+
+void CommWorkerThread::MarkTerminated()
+{
+    m_terminated->store(true);
+}
+
+void CommWorkerThread::WaitForEnd()
+{
+    if (!m_thread.joinable())
+        return;
+    m_handover->ServeUntil([this] { return m_finished.load(); });
+    m_thread.join();
+}
+
+MainThreadHandover::RequestPtr CommWorkerThread::HandOver(std::function<void()> call)
+{
+    m_handoverDone.Reset();
+    return m_handover->Submit(std::move(call), m_terminated, &m_handoverDone);
+}
+
+bool CommWorkerThread::HandoverFinished(const MainThreadHandover::RequestPtr &request)
+{
+    return m_handover->IsDone(request);
+}
+
+void CommWorkerThread::Withdraw(const MainThreadHandover::RequestPtr &request)
+{
+    m_handover->Withdraw(request);
+}

@@ -1,0 +1,3 @@
+#include "TVaComm.h"
+
+TVaComm::TVaComm(QObject *parent) : TVaCustomComm(parent) {}

@@ -1,0 +1,184 @@
+#include "TVaCommWriteThread.h"
+
+#include "MillisecondDeadline.h"
+#include "TVaCustomComm.h"
+#include "platform/CommDevice.h"
+
+#include <chrono>
+#include <poll.h>
+
+namespace {
+
+constexpr int FirstRetryPause = 10;
+constexpr int LongestRetryPause = 1000;
+
+// Which of the descriptors poll(2) found ready; -1 on time-out.
+int waitForAny(std::initializer_list<pollfd> list, int timeout)
+{
+    pollfd descriptors[4];
+    nfds_t count = 0;
+    for (const pollfd &entry : list)
+        descriptors[count++] = entry;
+    if (::poll(descriptors, count, timeout) <= 0)
+        return -1;
+    for (nfds_t i = 0; i < count; ++i) {
+        if (descriptors[i].revents != 0)
+            return int(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm *owner,
+                                       std::shared_ptr<MainThreadHandover> handover,
+                                       std::shared_ptr<CommDevice> device,
+                                       TVaCriticalSection &writeLock, int capacity)
+    : CommWorkerThread(owner, std::move(handover)), m_device(std::move(device)),
+      m_writeLock(writeLock), Buffer(capacity)
+{}
+
+bool TVaCommWriteThread::Enqueue(const char *data, int count, int timeout)
+{
+    std::unique_lock lock(m_writeLock);
+    auto fits = [&] { return qint64(Buffer.Size()) + count <= Buffer.Capacity(); };
+    if (!fits()) {
+        // Wait for the thread to make room instead of spinning on the size.
+        const MillisecondDeadline deadline(quint32(qMax(timeout, 0)));
+        while (!fits()) {
+            const quint32 now = MillisecondDeadline::TickCount();
+            if (deadline.ExpiredAt(now))
+                return false;
+            const auto pause =
+                std::chrono::milliseconds(qMax<quint32>(deadline.RemainingAt(now), 1));
+            m_room.wait_for(lock, pause);
+        }
+    }
+    Buffer.Append(data, count);
+    WriteEvent.Signal();
+    return true;
+}
+
+int TVaCommWriteThread::QueuedBytes()
+{
+    const std::lock_guard lock(m_writeLock);
+    return Buffer.Size();
+}
+
+void TVaCommWriteThread::Stop()
+{
+    MarkTerminated();
+    CloseEvent.Signal();
+}
+
+void TVaCommWriteThread::Execute()
+{
+    while (!Terminated()) {
+        const int ready =
+            waitForAny({{CloseEvent.Handle(), POLLIN, 0}, {WriteEvent.Handle(), POLLIN, 0}}, -1);
+        if (ready == 0) {
+            MarkTerminated();
+        } else if (ready == 1) {
+            writePass();
+        }
+    }
+}
+
+void TVaCommWriteThread::writePass()
+{
+    int size = 0;
+    const char *data = nullptr;
+    {
+        const std::lock_guard lock(m_writeLock);
+        size = Buffer.Size();
+        data = Buffer.Data();
+        if (size == 0) {
+            WriteEvent.Reset();
+            return;
+        }
+    }
+    // Only this thread removes bytes, and appends never move them, so the
+    // bytes stay valid without the lock while the device takes them.
+    const int written = m_device->write(data, size);
+    if (written > 0) {
+        m_retryPause = 0;
+        CompleteWrite(written);
+    } else if (written == 0) {
+        waitUntilWritable();
+    } else if (m_device->removed()) {
+        if (!m_removalReported) {
+            m_removalReported = true;
+            ReportError();
+        }
+        waitForClose(-1);
+    } else {
+        ReportError();
+        pauseAfterFailure();
+    }
+}
+
+void TVaCommWriteThread::CompleteWrite(int written)
+{
+    bool emptied = false;
+    {
+        const std::lock_guard lock(m_writeLock);
+        Buffer.Consume(written);
+        // Tested and reset under the lock, so bytes appended meanwhile are
+        // never left without a signal.
+        emptied = Buffer.Size() == 0;
+        if (emptied)
+            WriteEvent.Reset();
+        else
+            WriteEvent.Signal();
+    }
+    m_room.notify_all();
+    if (emptied)
+        ReportTxEmpty();
+}
+
+void TVaCommWriteThread::ReportTxEmpty()
+{
+    reportAndWait(CommEvent::TxEmpty);
+}
+
+void TVaCommWriteThread::ReportError()
+{
+    reportAndWait(CommEvent::Error);
+}
+
+void TVaCommWriteThread::reportAndWait(quint32 mask)
+{
+    auto *owner = Owner;
+    const auto request = HandOver([owner, mask] { owner->HandleEvents(mask); });
+    while (!HandoverFinished(request)) {
+        const int ready = waitForAny(
+            {{CloseEvent.Handle(), POLLIN, 0}, {HandoverDone().Handle(), POLLIN, 0}}, -1);
+        if (ready == 0) {
+            MarkTerminated();
+            Withdraw(request);
+            return;
+        }
+    }
+}
+
+void TVaCommWriteThread::waitUntilWritable()
+{
+    const int ready = waitForAny(
+        {{CloseEvent.Handle(), POLLIN, 0}, {m_device->pollDescriptor(), POLLOUT, 0}}, -1);
+    if (ready == 0)
+        MarkTerminated();
+}
+
+void TVaCommWriteThread::pauseAfterFailure()
+{
+    m_retryPause = m_retryPause == 0 ? FirstRetryPause : qMin(m_retryPause * 2, LongestRetryPause);
+    waitForClose(m_retryPause);
+}
+
+bool TVaCommWriteThread::waitForClose(int timeout)
+{
+    if (waitForAny({{CloseEvent.Handle(), POLLIN, 0}}, timeout) != 0)
+        return false;
+    MarkTerminated();
+    return true;
+}

@@ -1,0 +1,3 @@
+#include "TVaComponent.h"
+
+TVaComponent::TVaComponent(QObject *parent) : QObject(parent) {}

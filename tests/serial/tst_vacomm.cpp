@@ -1,0 +1,375 @@
+// The serial component on a pseudo-terminal: opening, line settings, writing,
+// reading and the rules for changes while the port is open.
+#include "PtyPair.h"
+#include "TVaComm.h"
+#include "VaComm1Configuration.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString PortOpenText = QStringLiteral("Can't perform this operation while port is open");
+
+QString errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const EVaCommError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestVaComm : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<TVaComm> m_comm;
+
+    // A VaComm1 on the pseudo-terminal, not yet open.
+    void makeComm()
+    {
+        m_comm = std::make_unique<TVaComm>();
+        configureAsVaComm1(*m_comm);
+        m_comm->setDeviceName(QStringLiteral("/dev/pts/%d"));
+        m_comm->setPortNum(m_pty->slaveNumber());
+    }
+
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 2000)
+    {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
+
+private slots:
+    void init()
+    {
+        m_pty = std::make_unique<PtyPair>();
+        QVERIFY(m_pty->isValid());
+        makeComm();
+    }
+    void cleanup()
+    {
+        m_comm.reset();
+        m_pty.reset();
+    }
+
+    void opensWithTheWindowsLineSettings()
+    {
+        m_pty->setSpeed(B9600);
+        m_comm->Open();
+        QVERIFY(m_comm->IsOpen());
+        QCOMPARE(m_comm->EventMask(), 0x02C9u);
+        const termios line = m_pty->settings();
+        QCOMPARE(cfgetospeed(&line), speed_t(B300));
+        QCOMPARE(cfgetispeed(&line), speed_t(B300));
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QVERIFY(line.c_cflag & CSTOPB);
+        QVERIFY(!(line.c_cflag & PARENB));
+        QVERIFY(!(line.c_cflag & CRTSCTS));
+        QVERIFY(line.c_cflag & CLOCAL);
+        QVERIFY(line.c_cflag & CREAD);
+        QVERIFY(!(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)));
+        QVERIFY(!(line.c_lflag & (ICANON | ECHO | ISIG)));
+        QVERIFY(!(line.c_oflag & OPOST));
+    }
+
+    void openTwiceRaisesAndKeepsThePortOpen()
+    {
+        m_comm->Open();
+        QCOMPARE(errorOf([&] { m_comm->Open(); }), PortOpenText);
+        QVERIFY(m_comm->IsOpen());
+        m_pty->send("A");
+        char ch = 0;
+        QVERIFY(waitFor([&] { return m_comm->ReadChar(ch); }));
+        QCOMPARE(ch, 'A');
+    }
+
+    void secondComponentCannotOpenTheSamePort()
+    {
+        m_comm->Open();
+        TVaComm other;
+        other.setDeviceName(m_pty->slavePath());
+        const QString expected =
+            QStringLiteral("Can't open specified device %1 (Error 16, Device or "
+                           "resource busy)")
+                .arg(m_pty->slavePath());
+        QCOMPARE(errorOf([&] { other.Open(); }), expected);
+        QVERIFY(!other.IsOpen());
+    }
+
+    void refusedChangesWhileOpen_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::newRow("PortNum") << 0;
+        QTest::newRow("DeviceName") << 1;
+        QTest::newRow("MonitorEvents") << 2;
+        QTest::newRow("DirectWrite") << 3;
+        QTest::newRow("UpdateDCB") << 4;
+        QTest::newRow("Buffers") << 5;
+        QTest::newRow("Buffers.WriteSize") << 6;
+    }
+    void refusedChangesWhileOpen()
+    {
+        QFETCH(int, change);
+        m_comm->Open();
+        const int port = m_comm->PortNum();
+        TVaBuffers buffers;
+        buffers.setReadSize(10);
+        const std::function<void()> changes[] = {
+            [&] { m_comm->setPortNum(port + 1); },
+            [&] { m_comm->setDeviceName(QStringLiteral("COM%d")); },
+            [&] { m_comm->setMonitorEvents({}); },
+            [&] { m_comm->setDirectWrite(true); },
+            [&] { m_comm->setUpdateDCB(false); },
+            [&] { m_comm->setBuffers(buffers); },
+            [&] { m_comm->Buffers()->setWriteSize(16); },
+        };
+        QCOMPARE(errorOf(changes[change]), PortOpenText);
+        QCOMPARE(m_comm->PortNum(), port);
+        QCOMPARE(m_comm->DeviceName(), QStringLiteral("/dev/pts/%d"));
+        QVERIFY(m_comm->MonitorEvents() ==
+                TVaCommEvents({ceBreak, ceCts, ceError, ceRxChar, cePErr}));
+        QVERIFY(!m_comm->DirectWrite());
+        QVERIFY(m_comm->UpdateDCB());
+        QCOMPARE(m_comm->Buffers()->ReadSize(), 4096);
+        // A member of the group keeps the value it stored, for the next open.
+        QCOMPARE(m_comm->Buffers()->WriteSize(), change == 6 ? 16 : 2048);
+    }
+
+    void lineChangesWhileOpenReachTheDevice()
+    {
+        m_comm->Open();
+        m_comm->setBaudrate(br19200);
+        QCOMPARE(cfgetospeed(&static_cast<const termios &>(m_pty->settings())), speed_t(B19200));
+        // A pseudo-terminal keeps 8 data bits without parity whatever it is
+        // told, so the character format cannot be checked here.
+        m_comm->setStopbits(sb1);
+        QVERIFY(!(m_pty->settings().c_cflag & CSTOPB));
+        m_comm->FlowControl()->setXonXoffIn(true);
+        QVERIFY(m_pty->settings().c_iflag & IXOFF);
+        m_comm->Buffers()->setWriteTimeout(50);
+        QCOMPARE(m_comm->Buffers()->WriteTimeout(), 50);
+    }
+
+    // The test puts the line to 9600 behind the component's back; a rewrite of
+    // the line settings shows as the speed going back to 300.
+    void eventCharsRewriteTheLineSettingsFlowControlDoesNot_data()
+    {
+        QTest::addColumn<int>("assignment");
+        QTest::addColumn<bool>("rewritten");
+        QTest::newRow("same XonChar") << 0 << true;
+        QTest::newRow("same EventChar") << 1 << true;
+        QTest::newRow("same OutCtsFlow") << 2 << false;
+        QTest::newRow("same ControlRts") << 3 << false;
+        QTest::newRow("same Baudrate") << 4 << false;
+        QTest::newRow("same UserBaudrate") << 5 << false;
+        QTest::newRow("other OutCtsFlow") << 6 << true;
+    }
+    void eventCharsRewriteTheLineSettingsFlowControlDoesNot()
+    {
+        QFETCH(int, assignment);
+        QFETCH(bool, rewritten);
+        m_comm->Open();
+        m_pty->setSpeed(B9600);
+        switch (assignment) {
+        case 0:
+            m_comm->EventChars()->setXonChar(17);
+            break;
+        case 1:
+            m_comm->EventChars()->setEventChar(0);
+            break;
+        case 2:
+            m_comm->FlowControl()->setOutCtsFlow(false);
+            break;
+        case 3:
+            m_comm->FlowControl()->setControlRts(rtsDisabled);
+            break;
+        case 4:
+            m_comm->setBaudrate(br300);
+            break;
+        case 5:
+            m_comm->setUserBaudrate(0);
+            break;
+        case 6:
+            m_comm->FlowControl()->setOutCtsFlow(true);
+            break;
+        }
+        const termios line = m_pty->settings();
+        QCOMPARE(cfgetospeed(&line), rewritten ? speed_t(B300) : speed_t(B9600));
+    }
+
+    void withoutUpdateDcbTheLineIsUntouched()
+    {
+        m_pty->setSpeed(B4800);
+        m_comm->setUpdateDCB(false);
+        m_comm->Open();
+        m_comm->setBaudrate(br19200);
+        m_comm->EventChars()->setXonChar(17);
+        const termios line = m_pty->settings();
+        QCOMPARE(cfgetospeed(&line), speed_t(B4800));
+        QVERIFY(!(line.c_cflag & CSTOPB));
+    }
+
+    void failedOpenLeavesThePortClosed()
+    {
+        // Four data bits cannot be set on this platform: the line settings fail.
+        m_comm->setDatabits(db4);
+        bool opened = false;
+        m_comm->setOnOpen([&](QObject *) { opened = true; });
+        QCOMPARE(errorOf([&] { m_comm->Open(); }),
+                 QStringLiteral("Error writing dcb (22), Invalid argument"));
+        QVERIFY(!m_comm->IsOpen());
+        QVERIFY(!opened);
+        // The device was released: it opens once the setting is fixed.
+        m_comm->setDatabits(db8);
+        m_comm->Open();
+        QVERIFY(opened);
+    }
+
+    void openAndCloseNotify()
+    {
+        QStringList calls;
+        m_comm->setOnOpen([&](QObject *sender) {
+            QCOMPARE(sender, m_comm.get());
+            calls << QStringLiteral("open");
+        });
+        m_comm->setOnClose([&](QObject *) { calls << QStringLiteral("close"); });
+        m_comm->Open();
+        QElapsedTimer timer;
+        timer.start();
+        m_comm->Close();
+        QVERIFY(timer.elapsed() >= 300);
+        QVERIFY(!m_comm->IsOpen());
+        m_comm->Close();
+        QCOMPARE(calls, QStringList({QStringLiteral("open"), QStringLiteral("close")}));
+    }
+
+    void writesComeOutInOrder()
+    {
+        int emptied = 0;
+        m_comm->setOnTxEmpty([&](QObject *) { ++emptied; });
+        m_comm->Open();
+        QByteArray expected;
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray chunk = QByteArray::number(i).rightJustified(3, '0') + ';';
+            QCOMPARE(m_comm->WriteBuf(chunk.constData(), int(chunk.size())), int(chunk.size()));
+            expected += chunk;
+        }
+        QCOMPARE(m_pty->receive(int(expected.size())), expected);
+        QVERIFY(waitFor([&] { return emptied >= 1; }));
+        const int afterFirstBurst = emptied;
+        QVERIFY(afterFirstBurst <= 40);
+        m_comm->WriteBuf("xyz", 3);
+        QCOMPARE(m_pty->receive(3), QByteArray("xyz"));
+        QVERIFY(waitFor([&] { return emptied == afterFirstBurst + 1; }));
+    }
+
+    void writeThatCanNeverFitRaisesAfterTheTimeout()
+    {
+        TVaBuffers buffers;
+        buffers.setWriteSize(16);
+        buffers.setWriteTimeout(200);
+        m_comm->setBuffers(buffers);
+        m_comm->Open();
+        const QByteArray exact(16, 'e');
+        QCOMPARE(m_comm->WriteBuf(exact.constData(), 16), 16);
+        QCOMPARE(m_pty->receive(16), exact);
+        const QByteArray tooMuch(17, 'x');
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(errorOf([&] { m_comm->WriteBuf(tooMuch.constData(), 17); }),
+                 QStringLiteral("Output buffer is full. Please check comm status."));
+        QVERIFY(timer.elapsed() >= 195);
+        QVERIFY(timer.elapsed() < 1000);
+    }
+
+    void directWriteSendsAtOnce()
+    {
+        m_comm->setDirectWrite(true);
+        m_comm->Open();
+        QCOMPARE(m_comm->WriteBuf("direct", 6), 6);
+        QCOMPARE(m_pty->receive(6), QByteArray("direct"));
+    }
+
+    void readsReturnAtOnce()
+    {
+        m_comm->Open();
+        char ch = 0;
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!m_comm->ReadChar(ch));
+        char buffer[8];
+        QCOMPARE(m_comm->ReadBuf(buffer, 8), 0);
+        QVERIFY(timer.elapsed() < 100);
+    }
+
+    void zeroBytesNeverReachTheReader_data()
+    {
+        QTest::addColumn<bool>("nullStrip");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("null strip") << true
+                                    << QByteArray("ab\x05"
+                                                  "c");
+        QTest::newRow("kept") << false
+                              << QByteArray("a\0b\0\x05"
+                                            "c\0",
+                                            7);
+    }
+    void zeroBytesNeverReachTheReader()
+    {
+        QFETCH(bool, nullStrip);
+        QFETCH(QByteArray, expected);
+        if (!nullStrip)
+            m_comm->setOptions({coErrorChar, coParityCheck});
+        m_comm->setMonitorEvents({});
+        m_comm->Open();
+        m_pty->send(QByteArray("a\0b\0\x05"
+                               "c\0",
+                               7));
+        QByteArray got;
+        waitFor([&] {
+            char buffer[16];
+            got.append(buffer, m_comm->ReadBuf(buffer, sizeof buffer));
+            return got.size() >= expected.size();
+        });
+        QTest::qWait(50);
+        char buffer[16];
+        got.append(buffer, m_comm->ReadBuf(buffer, sizeof buffer));
+        QCOMPARE(got, expected);
+        QCOMPARE(m_comm->InQueueCount(), 0);
+    }
+
+    void inQueueCountIsExact()
+    {
+        m_comm->setMonitorEvents({});
+        m_comm->Open();
+        m_pty->send(QByteArray("12\0"
+                               "345",
+                               6));
+        QVERIFY(waitFor([&] { return m_comm->InQueueCount() == 5; }));
+        char buffer[2];
+        QCOMPARE(m_comm->ReadBuf(buffer, 2), 2);
+        QCOMPARE(m_comm->InQueueCount(), 3);
+        m_comm->ResetDevice();
+        QCOMPARE(m_comm->InQueueCount(), 0);
+    }
+
+    // A pseudo-terminal has no RTS line: driving it is accepted and does nothing.
+    void rtsOnAPseudoTerminal()
+    {
+        m_comm->Open();
+        m_comm->SetRts(true);
+        m_comm->SetRts(false);
+        m_comm->WriteBuf("ok", 2);
+        QCOMPARE(m_pty->receive(2), QByteArray("ok"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVaComm)
+#include "tst_vacomm.moc"
