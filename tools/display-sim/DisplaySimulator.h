@@ -1,0 +1,65 @@
+#pragma once
+
+#include "DisplaySimOptions.h"
+#include "LineSettings.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTimer>
+
+class DisplayDevice;
+class PacedLine;
+class Rfc2217ServerSession;
+
+// The simulated display behind an RFC 2217 port: a TCP server that plays one
+// serial device server with the display at the end of its line. The line runs at
+// the speed the client sets (unless DisplaySimOptions::fast), in both directions.
+//
+// One client at a time: a new connection replaces the current one, as the newest
+// client is the one a technician is using. The display keeps its records across
+// connections; RTS starts low on each. Everything it does is reported line by
+// line through logLine.
+class DisplaySimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DisplaySimulator(const DisplaySimOptions &options = {}, QObject *parent = nullptr);
+    ~DisplaySimulator() override;
+
+    // Port 0 takes any free port; serverPort() tells which.
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    QString errorString() const { return m_server.errorString(); }
+    quint16 serverPort() const { return m_server.serverPort(); }
+
+    bool hasClient() const { return !m_session.isNull(); }
+    QByteArray settingsRecord() const;
+    QByteArray brightnessRecord() const;
+    LineSettings lineSettings() const { return m_line; }
+    bool rts() const;
+
+signals:
+    void logLine(const QString &line);
+    void clientConnected();
+    void clientDisconnected();
+    // The display has received a whole telegram and adopted it.
+    void telegramReceived(const QByteArray &telegram);
+
+private:
+    void acceptConnection();
+    void endSession(const QString &reason);
+    void applyLineSettings(const LineSettings &settings);
+    void purge(quint8 buffers);
+    void dropConnection();
+
+    DisplaySimOptions m_options;
+    QTcpServer m_server;
+    QPointer<Rfc2217ServerSession> m_session;
+    PacedLine *m_toDisplay;
+    PacedLine *m_fromDisplay;
+    DisplayDevice *m_device;
+    LineSettings m_line;
+    QTimer m_dropTimer;
+};

@@ -1,0 +1,57 @@
+#include "TerminationSignals.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The handler may only write to a descriptor; the main thread reads it.
+int g_pipe[2] = {-1, -1};
+
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readSignal);
+    struct sigaction action = {};
+    action.sa_handler = &TerminationSignals::handleSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    if (!m_notifier)
+        return;
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+}
+
+void TerminationSignals::handleSignal(int signalNumber)
+{
+    const int saved = errno;
+    const char byte = char(signalNumber);
+    [[maybe_unused]] const auto written = ::write(g_pipe[0], &byte, 1);
+    errno = saved;
+}
+
+void TerminationSignals::readSignal()
+{
+    char byte = 0;
+    if (::read(g_pipe[1], &byte, 1) == 1)
+        emit received(int(byte));
+}
