@@ -3,7 +3,8 @@
 # and only when one of them is missing.
 set -euo pipefail
 
-packages=(cmake make g++ ccache qt6-base-dev qt6-svg-dev libgl-dev libwmf-dev gsfonts
+packages=(cmake make g++ ccache pkg-config qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
+          libjpeg-dev libwmf-dev gsfonts fonts-dejavu-core
           libemf2svg-dev clang python3-serial xvfb xauth imagemagick)
 
 missing=()
