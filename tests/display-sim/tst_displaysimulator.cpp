@@ -181,6 +181,9 @@ private slots:
         QCOMPARE(rig->client.subnegotiations().first().toHex(' '), reply.toHex(' '));
         QCOMPARE(rig->simulator.lineSettings().text(), line);
         QVERIFY(rig->client.data().isEmpty());
+        if (line != "300 baud 8N2")
+            QVERIFY(
+                rig->log.contains("line: " + line + " (the display itself runs at 300 baud 8N2)"));
     }
 
     void rtsRiseGivesAck()

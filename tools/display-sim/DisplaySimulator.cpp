@@ -78,7 +78,8 @@ void DisplaySimulator::acceptConnection()
             if (m_session == session)
                 endSession(QStringLiteral("closed by the client"));
         });
-        emit logLine("client connected from " + session->peer());
+        emit logLine(QStringLiteral("client connected from %1 (line %2, RTS low)")
+                         .arg(session->peer(), LineSettings{}.text()));
         applyLineSettings(LineSettings{});
         session->start();
         if (m_options.dropAfter)

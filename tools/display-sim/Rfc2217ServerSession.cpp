@@ -195,7 +195,12 @@ void Rfc2217ServerSession::handleLineSetting(quint8 command, const QByteArray &v
         reply(command, QByteArray(1, char(current)));
     }
     if (!(m_line == before)) {
-        emit note("line: " + m_line.text());
+        // A real display would see only garbage at other settings; the simulator serves on
+        // but says so.
+        QString line = "line: " + m_line.text();
+        if (!(m_line == LineSettings{}))
+            line += QStringLiteral(" (the display itself runs at %1)").arg(LineSettings{}.text());
+        emit note(line);
         emit lineSettingsChanged(m_line);
     }
 }
