@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -322,7 +323,10 @@ int TermiosDevice::read(char *buffer, int max)
         return static_cast<int>(got);
     if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return 0;
-    // End of file on a tty means the other side hung up.
+    // Reads that return at once give 0 both for "nothing yet" and after a
+    // hang-up; only the hang-up shows in poll(2).
+    if (got == 0 && !hungUp())
+        return 0;
     if (got == 0 || isRemovalError(errno)) {
         markRemoved();
         errno = EIO;
@@ -346,6 +350,12 @@ int TermiosDevice::write(const char *buffer, int count)
         markRemoved();
     }
     return -1;
+}
+
+bool TermiosDevice::hungUp() const
+{
+    pollfd descriptor{m_fd, POLLIN, 0};
+    return ::poll(&descriptor, 1, 0) > 0 && (descriptor.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 void TermiosDevice::markRemoved()

@@ -38,6 +38,7 @@ public:
 private:
     TermiosDevice(int fd, const QString &path);
     bool setModemLine(int line, bool high);
+    bool hungUp() const;
     void markRemoved();
     void waitForOutputToDrain();
 

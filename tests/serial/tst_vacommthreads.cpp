@@ -1,0 +1,291 @@
+// The serial component's threads on a pseudo-terminal: received characters
+// reported on the main thread, handlers that wait in nested event loops,
+// closing from anywhere, and a device that goes away.
+#include "ApplicationExceptionHandler.h"
+#include "PtyPair.h"
+#include "TVaComm.h"
+#include "VaComm1Configuration.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+} // namespace
+
+class TestVaCommThreads : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<TVaComm> m_comm;
+
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000)
+    {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
+
+private slots:
+    void init()
+    {
+        m_pty = std::make_unique<PtyPair>();
+        QVERIFY(m_pty->isValid());
+        m_comm = std::make_unique<TVaComm>();
+        configureAsVaComm1(*m_comm);
+        m_comm->setDeviceName(m_pty->slavePath());
+    }
+    void cleanup()
+    {
+        m_comm.reset();
+        m_pty.reset();
+        ApplicationExceptionHandler::setHandler(nullptr);
+    }
+
+    void arrivalsAreReportedOnceOnTheMainThread()
+    {
+        QList<int> counts;
+        bool onMainThread = true;
+        m_comm->setOnRxChar([&](QObject *sender, int count) {
+            onMainThread =
+                onMainThread && QThread::currentThread() == thread() && sender == m_comm.get();
+            counts << count;
+        });
+        m_comm->Open();
+        m_pty->send("hello");
+        QVERIFY(waitFor([&] { return !counts.isEmpty() && counts.last() == 5; }));
+        // The handler left the bytes in the queue: no report until more arrive.
+        const qsizetype reports = counts.size();
+        QTest::qWait(200);
+        QCOMPARE(counts.size(), reports);
+        m_pty->send("!");
+        QVERIFY(waitFor([&] { return counts.last() == 6; }));
+        QVERIFY(onMainThread);
+        char buffer[8];
+        QCOMPARE(m_comm->ReadBuf(buffer, 8), 6);
+        QCOMPARE(QByteArray(buffer, 6), QByteArray("hello!"));
+    }
+
+    // The window's receive path: the handler takes the first byte and then
+    // waits for the rest in a nested event loop that blocks until something
+    // happens. Only the component's wake-ups can end those waits in time.
+    void handlerWaitingInANestedLoopGetsEveryByte()
+    {
+        const QByteArray reply =
+            QByteArray("\x1bZES0B1C2P3A04V1K0N0D0T10") + QByteArray("\r\n\x05");
+        QByteArray collected;
+        bool timedOut = false;
+        int handlerRuns = 0;
+        m_comm->setOnRxChar([&](QObject *, int) {
+            ++handlerRuns;
+            char ch = 0;
+            if (!m_comm->ReadChar(ch))
+                return;
+            collected += ch;
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, [&] { timedOut = true; });
+            guard.start(3000);
+            while (collected.size() < reply.size() && !timedOut) {
+                if (m_comm->ReadChar(ch))
+                    collected += ch;
+                else
+                    QEventLoop().processEvents(QEventLoop::WaitForMoreEvents);
+            }
+        });
+        m_comm->Open();
+        std::thread device([&] {
+            for (char byte : reply) {
+                m_pty->send(QByteArray(1, byte));
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        const bool complete = waitFor([&] { return collected.size() == reply.size(); });
+        device.join();
+        QVERIFY(complete);
+        QVERIFY(!timedOut);
+        QCOMPARE(collected, reply);
+        QCOMPARE(handlerRuns, 1);
+        QVERIFY(timer.elapsed() < 2000);
+    }
+
+    void writeReportsAreServedInsideAHandler()
+    {
+        int emptied = 0;
+        bool sawEmptyInside = false;
+        m_comm->setOnTxEmpty([&](QObject *) { ++emptied; });
+        m_comm->setOnRxChar([&](QObject *, int) {
+            const int before = emptied;
+            m_comm->WriteBuf("ack", 3);
+            QTimer guard;
+            guard.start(2000);
+            bool late = false;
+            QObject::connect(&guard, &QTimer::timeout, [&] { late = true; });
+            while (emptied == before && !late)
+                QEventLoop().processEvents(QEventLoop::WaitForMoreEvents);
+            sawEmptyInside = emptied > before;
+        });
+        m_comm->Open();
+        m_pty->send("?");
+        QVERIFY(waitFor([&] { return sawEmptyInside; }));
+        QCOMPARE(m_pty->receive(3), QByteArray("ack"));
+    }
+
+    void handlerErrorsGoToTheApplicationAndReportsGoOn()
+    {
+        QStringList shown;
+        ApplicationExceptionHandler::setHandler(
+            [&](const std::exception &e) { shown << QString::fromUtf8(e.what()); });
+        int runs = 0;
+        m_comm->setOnRxChar([&](QObject *, int) {
+            ++runs;
+            char buffer[16];
+            m_comm->ReadBuf(buffer, sizeof buffer);
+            if (runs == 1)
+                throw EVaCommError(QStringLiteral("handler failed"));
+        });
+        m_comm->Open();
+        m_pty->send("a");
+        QVERIFY(waitFor([&] { return runs == 1; }));
+        m_pty->send("b");
+        QVERIFY(waitFor([&] { return runs == 2; }));
+        QCOMPARE(shown, QStringList{QStringLiteral("handler failed")});
+    }
+
+    void closeWhileTheThreadsWait()
+    {
+        int runs = 0;
+        m_comm->setOnRxChar([&](QObject *, int) { ++runs; });
+        const int before = threadCount();
+        m_comm->Open();
+        QCOMPARE(threadCount(), before + 2);
+        // Bytes that arrive just before the close are never reported after it.
+        m_pty->send("late");
+        m_comm->Close();
+        const int runsAtClose = runs;
+        QCOMPARE(threadCount(), before);
+        QTest::qWait(200);
+        QCOMPARE(runs, runsAtClose);
+        QVERIFY(!m_comm->IsOpen());
+    }
+
+    void closeFromInsideTheHandler()
+    {
+        int runs = 0;
+        int closes = 0;
+        m_comm->setOnClose([&](QObject *) { ++closes; });
+        m_comm->setOnRxChar([&](QObject *, int) {
+            ++runs;
+            m_comm->Close();
+            QVERIFY(!m_comm->IsOpen());
+        });
+        m_comm->Open();
+        m_pty->send("x");
+        QVERIFY(waitFor([&] { return runs == 1; }));
+        QTest::qWait(100);
+        QCOMPARE(runs, 1);
+        QCOMPARE(closes, 1);
+        QVERIFY(!m_comm->IsOpen());
+        // The port opens again normally.
+        m_comm->Open();
+        m_pty->send("y");
+        QVERIFY(waitFor([&] { return runs == 2; }));
+    }
+
+    void destroyFromInsideTheHandler()
+    {
+        bool destroyed = false;
+        m_comm->setOnRxChar([&](QObject *, int) {
+            m_comm.reset();
+            destroyed = true;
+        });
+        m_comm->Open();
+        m_pty->send("z");
+        QVERIFY(waitFor([&] { return destroyed; }));
+        QTest::qWait(50);
+    }
+
+    void noEventThreadWithoutEventsNoWriteThreadWhenWritingDirectly()
+    {
+        const int before = threadCount();
+        int runs = 0;
+        m_comm->setOnRxChar([&](QObject *, int) { ++runs; });
+        m_comm->setMonitorEvents({});
+        m_comm->Open();
+        QCOMPARE(threadCount(), before + 1);
+        m_pty->send("q");
+        char ch = 0;
+        QVERIFY(waitFor([&] { return m_comm->ReadChar(ch); }));
+        QCOMPARE(ch, 'q');
+        QCOMPARE(runs, 0);
+        m_comm->Close();
+
+        m_comm->setMonitorEvents({ceRxChar});
+        m_comm->setDirectWrite(true);
+        m_comm->Open();
+        QCOMPARE(threadCount(), before + 1);
+    }
+
+    // The adapter is pulled out while data flows: reported once, no thread
+    // spins, and the port still closes.
+    void deviceGoingAwayIsReportedOnce()
+    {
+        QList<int> errors;
+        int runs = 0;
+        m_comm->setOnError([&](QObject *, int flags) { errors << flags; });
+        m_comm->setOnRxChar([&](QObject *, int) {
+            ++runs;
+            char buffer[64];
+            while (m_comm->ReadBuf(buffer, sizeof buffer) > 0) {
+            }
+        });
+        m_comm->Open();
+        m_pty->send("data before the unplug");
+        QVERIFY(waitFor([&] { return runs >= 1; }));
+        m_pty->closeMaster();
+        QVERIFY(waitFor([&] { return !errors.isEmpty(); }));
+        QCOMPARE(errors, QList<int>{int(CommError::DeviceIo)});
+
+        // Writing to the gone device neither raises nor repeats the report.
+        QCOMPARE(m_comm->WriteBuf("lost", 4), 4);
+        const double cpuBefore = processCpuSeconds();
+        QTest::qWait(500);
+        const double cpuUsed = processCpuSeconds() - cpuBefore;
+        QVERIFY2(cpuUsed < 0.15, qPrintable(QStringLiteral("CPU %1 s while idle").arg(cpuUsed)));
+        QCOMPARE(errors.size(), 1);
+        char ch = 0;
+        QVERIFY(!m_comm->ReadChar(ch));
+
+        QElapsedTimer timer;
+        timer.start();
+        m_comm->Close();
+        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(!m_comm->IsOpen());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVaCommThreads)
+#include "tst_vacommthreads.moc"
