@@ -13,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTimer>
 
 namespace {
@@ -37,11 +38,15 @@ TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
     infoFont.setBold(true);
     m_ui->Panel2->setFont(infoFont);
     createTimers();
+    createPort();
     showBuiltInPictures();
     connectHandlers();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    m_guard->run([this] { FormDestroy(); });
+}
 
 QTimer *TForm1::timer(int number) const
 {
@@ -76,6 +81,19 @@ void TForm1::connectHandlers()
     bind(m_ui->Button4, &QPushButton::clicked, &TForm1::Button4Click);
     bind(m_ui->Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(m_ui->Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    bind(m_ui->ComboBox2, &ComboBox::change, &TForm1::ComboBox2Change);
+    bind(m_ui->Button9, &QPushButton::clicked, &TForm1::Button9Click);
+    bind(m_ui->Button10, &QPushButton::clicked, &TForm1::Button10Click);
+    bind(m_timers[0], &QTimer::timeout, &TForm1::Timer1Timer);
+    bind(m_timers[1], &QTimer::timeout, &TForm1::Timer2Timer);
+    bind(m_timers[2], &QTimer::timeout, &TForm1::Timer3Timer);
+    bind(m_ui->Button6, &QPushButton::clicked, &TForm1::Button6Click);
+    bind(m_ui->Button11, &QPushButton::clicked, &TForm1::Button11Click);
+    bind(m_ui->Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    bind(m_ui->Button7, &QPushButton::clicked, &TForm1::Button7Click);
+    bind(m_ui->Button12, &QPushButton::clicked, &TForm1::Button12Click);
+    bind(m_ui->Button13, &QPushButton::clicked, &TForm1::Button13Click);
+    m_ui->Edit1->installEventFilter(this);
     connectBrightnessChecks();
 }
 
@@ -90,9 +108,29 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    if (m_waitDepth > 0) {
+        // A handler still waits: end its wait now and close once it has returned.
+        m_closeRequested = true;
+        endWaits();
+        event->ignore();
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
     // A state file that cannot be written is reported; the window closes anyway.
     m_guard->run([this] { FormClose(); });
     event->accept();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->Edit1 && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape) {
+            m_guard->run([this, key] { Edit1KeyPress(key); });
+            return true; // the Esc character itself adds nothing to the text
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::FormShow()
@@ -147,23 +185,6 @@ void TForm1::PageControl1Change()
         m_ui->PageControl1->setActivePage(m_ui->TabSheet1);
         m_dialogs.warning(this, messageText(MessageRow::SelectPortFirst));
     }
-}
-
-void TForm1::CheckBox1Click()
-{
-    const bool offline = m_ui->CheckBox1->isChecked();
-    if (offline)
-        showStatus(messageText(MessageRow::OfflineMode) + QString(21, u' '));
-    else
-        showStatus(QString(36, u' '));
-    for (QWidget *w :
-         {static_cast<QWidget *>(m_ui->Panel4), static_cast<QWidget *>(m_ui->Button6),
-          static_cast<QWidget *>(m_ui->Button11), static_cast<QWidget *>(m_ui->Button8),
-          static_cast<QWidget *>(m_ui->Button12), static_cast<QWidget *>(m_ui->Button7),
-          static_cast<QWidget *>(m_ui->RadioButton4)})
-        w->setVisible(!offline);
-    if (offline)
-        m_ui->RadioButton3->setVisible(false);
 }
 
 QString TForm1::messageText(int row) const

@@ -4,6 +4,7 @@
 #include "FileDialogSet.h"
 #include "HandlerGuard.h"
 #include "LanguageTable.h"
+#include "ReplyState.h"
 #include "SettingsTelegram.h"
 
 #include <QMainWindow>
@@ -13,7 +14,9 @@ namespace Ui {
 class TForm1;
 }
 class MaskEdit;
+class QKeyEvent;
 class QTimer;
+class TVaComm;
 class SettingsPage;
 class UserDialogs;
 
@@ -43,10 +46,25 @@ public:
     // Handlers, named after control and event.
     void FormShow();
     void FormClose();
+    void FormDestroy();
     void PageControl1Change();
     void RadioGroup4Click();
     void RadioGroup8Click();
     void CheckBox1Click();
+    void ComboBox2Change();
+    void Button9Click();
+    void Button10Click();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void VaComm1RxChar();
+    void Button6Click();
+    void Button11Click();
+    void Button8Click();
+    void Button7Click();
+    void Edit1KeyPress(QKeyEvent *event);
+    void Button13Click();
+    void Button12Click();
     void Button3Click();
     void Button4Click();
     void Button1Click();
@@ -74,6 +92,11 @@ public:
     void BrightnessTelegramFromControls();
     void BrightnessTelegramToControls();
     void ApplyLanguage();
+    void SendUserString();
+
+    // The port, configured as the window's form gives it.
+    TVaComm *VaComm1 = nullptr;
+    const ReplyState &replyState() const { return m_reply; }
 
     // The text of a message row in the current language column.
     QString messageText(int row) const;
@@ -83,6 +106,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Connects a control's event to a handler that runs inside the guard.
@@ -92,7 +116,20 @@ private:
         connect(sender, signal, this,
                 [this, handler] { m_guard->run([this, handler] { (this->*handler)(); }); });
     }
+    class WaitScope;
     void connectHandlers();
+    void createPort();
+    void applyPortChoice();
+    void connectHandshake();
+    void contactLost();
+    void portLost();
+    void prepareReply(int expectedLength);
+    void waitForReply(const std::function<bool()> &done);
+    void endWaits();
+    void warnUnlessClosing(int row);
+    template <typename Body> void transfer(QWidget *page, Body body);
+    void sendTelegram(const QByteArray &telegram);
+    bool requestTelegram(const QByteArray &request);
     void connectBrightnessChecks();
     void BrightnessValueCheck(MaskEdit *field);
     void createTimers();
@@ -122,6 +159,12 @@ private:
     QString m_savedLanguageIndex = QStringLiteral("0");
     SettingsTelegram::Bytes m_settingsTelegram{};
     BrightnessTelegram::Bytes m_brightnessTelegram{};
+    ReplyState m_reply;
+    QString m_sendText;
+    int m_waitDepth = 0;
+    bool m_endWaits = false;
+    bool m_closeRequested = false;
+    bool m_connecting = false;
     bool m_shown = false;
     bool m_languageStepStarted = false;
 };
