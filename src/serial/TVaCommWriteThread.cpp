@@ -11,6 +11,7 @@ namespace {
 
 constexpr int FirstRetryPause = 10;
 constexpr int LongestRetryPause = 1000;
+constexpr int WritableRecheck = 50;
 
 // Which of the descriptors poll(2) found ready; -1 on time-out.
 int waitForAny(std::initializer_list<pollfd> list, int timeout)
@@ -86,6 +87,24 @@ void TVaCommWriteThread::Execute()
 
 void TVaCommWriteThread::writePass()
 {
+    switch (writeQueued()) {
+    case WriteOutcome::Emptied:
+        ReportTxEmpty();
+        break;
+    case WriteOutcome::NoRoom:
+        waitUntilWritable();
+        break;
+    case WriteOutcome::Failed:
+        handleWriteFailure();
+        break;
+    case WriteOutcome::Partial:
+    case WriteOutcome::Nothing:
+        break;
+    }
+}
+
+TVaCommWriteThread::WriteOutcome TVaCommWriteThread::writeQueued()
+{
     int size = 0;
     const char *data = nullptr;
     {
@@ -94,30 +113,35 @@ void TVaCommWriteThread::writePass()
         data = Buffer.Data();
         if (size == 0) {
             WriteEvent.Reset();
-            return;
+            return WriteOutcome::Nothing;
         }
     }
     // Only this thread removes bytes, and appends never move them, so the
     // bytes stay valid without the lock while the device takes them.
     const int written = m_device->write(data, size);
-    if (written > 0) {
-        m_retryPause = 0;
-        CompleteWrite(written);
-    } else if (written == 0) {
-        waitUntilWritable();
-    } else if (m_device->removed()) {
-        if (!m_removalReported) {
-            m_removalReported = true;
-            ReportError();
-        }
-        waitForClose(-1);
-    } else {
-        ReportError();
-        pauseAfterFailure();
-    }
+    if (written < 0)
+        return WriteOutcome::Failed;
+    if (written == 0)
+        return WriteOutcome::NoRoom;
+    m_retryPause = 0;
+    return CompleteWrite(written) ? WriteOutcome::Emptied : WriteOutcome::Partial;
 }
 
-void TVaCommWriteThread::CompleteWrite(int written)
+void TVaCommWriteThread::handleWriteFailure()
+{
+    if (!m_device->removed()) {
+        ReportError();
+        pauseAfterFailure();
+        return;
+    }
+    if (!m_removalReported) {
+        m_removalReported = true;
+        ReportError();
+    }
+    waitForClose(-1);
+}
+
+bool TVaCommWriteThread::CompleteWrite(int written)
 {
     bool emptied = false;
     {
@@ -132,8 +156,7 @@ void TVaCommWriteThread::CompleteWrite(int written)
             WriteEvent.Signal();
     }
     m_room.notify_all();
-    if (emptied)
-        ReportTxEmpty();
+    return emptied;
 }
 
 void TVaCommWriteThread::ReportTxEmpty()
@@ -146,25 +169,43 @@ void TVaCommWriteThread::ReportError()
     reportAndWait(CommEvent::Error);
 }
 
+// While the main thread has not yet taken an emptied-queue report, the queue
+// keeps moving: the main thread may itself be waiting in WriteBuf for room.
+// Queues emptied meanwhile are covered by the report still pending.
 void TVaCommWriteThread::reportAndWait(quint32 mask)
 {
     auto *owner = Owner;
     const auto request = HandOver([owner, mask] { owner->HandleEvents(mask); });
+    bool keepWriting = mask == CommEvent::TxEmpty;
+    bool deviceFull = false;
     while (!HandoverFinished(request)) {
+        pollfd work{-1, 0, 0};
+        if (keepWriting)
+            work = deviceFull ? pollfd{m_device->pollDescriptor(), POLLOUT, 0}
+                              : pollfd{WriteEvent.Handle(), POLLIN, 0};
         const int ready = waitForAny(
-            {{CloseEvent.Handle(), POLLIN, 0}, {HandoverDone().Handle(), POLLIN, 0}}, -1);
+            {{CloseEvent.Handle(), POLLIN, 0}, {HandoverDone().Handle(), POLLIN, 0}, work},
+            deviceFull ? WritableRecheck : -1);
         if (ready == 0) {
             MarkTerminated();
             Withdraw(request);
             return;
+        }
+        if (ready == 2 || (ready < 0 && deviceFull)) {
+            const WriteOutcome outcome = writeQueued();
+            deviceFull = outcome == WriteOutcome::NoRoom;
+            keepWriting = outcome != WriteOutcome::Failed;
         }
     }
 }
 
 void TVaCommWriteThread::waitUntilWritable()
 {
-    const int ready = waitForAny(
-        {{CloseEvent.Handle(), POLLIN, 0}, {m_device->pollDescriptor(), POLLOUT, 0}}, -1);
+    // Pseudo-terminals do not always announce new room; looking again after a
+    // short while keeps the queue moving without a busy loop.
+    const int ready =
+        waitForAny({{CloseEvent.Handle(), POLLIN, 0}, {m_device->pollDescriptor(), POLLOUT, 0}},
+                   WritableRecheck);
     if (ready == 0)
         MarkTerminated();
 }

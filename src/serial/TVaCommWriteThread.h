@@ -13,6 +13,7 @@ class CommDevice;
 // what the device took and reports an emptied queue (ceTxEmpty) or a failed
 // write (ceError) to the component on the main thread.
 //
+// While an emptied-queue report waits for the main thread, writing goes on.
 // A write that fails is retried with a growing pause, never in a tight loop.
 // A device that went away is reported once; the thread then idles until it
 // is stopped, and the queued bytes stay where they are.
@@ -35,8 +36,20 @@ protected:
     void Execute() override;
 
 private:
+    enum class WriteOutcome
+    {
+        Nothing,
+        Partial,
+        Emptied,
+        NoRoom,
+        Failed
+    };
+
     void writePass();
-    void CompleteWrite(int written);
+    WriteOutcome writeQueued();
+    void handleWriteFailure();
+    // Removes what the device took; true when the queue is now empty.
+    bool CompleteWrite(int written);
     void ReportTxEmpty();
     void ReportError();
     void reportAndWait(quint32 mask);

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -268,6 +269,35 @@ private slots:
         m_comm->WriteBuf("xyz", 3);
         QCOMPARE(m_pty->receive(3), QByteArray("xyz"));
         QVERIFY(waitFor([&] { return emptied == afterFirstBurst + 1; }));
+    }
+
+    // The caller writes faster than the line takes the bytes and handles no
+    // events meanwhile: the emptied-queue reports wait, the bytes do not.
+    void writingOnWithoutHandlingEventsNeverStalls()
+    {
+        int emptied = 0;
+        m_comm->setOnTxEmpty([&](QObject *) { ++emptied; });
+        TVaBuffers buffers;
+        buffers.setWriteSize(64);
+        buffers.setWriteTimeout(500);
+        m_comm->setBuffers(buffers);
+        m_comm->Open();
+        QByteArray expected;
+        for (int i = 0; i < 2000; ++i)
+            expected += QByteArray::number(i % 1000).rightJustified(3, '0') + ',';
+        QByteArray received;
+        std::thread device([&] { received = m_pty->receive(int(expected.size()), 10000); });
+        try {
+            for (qsizetype sent = 0; sent < expected.size(); sent += 40)
+                m_comm->WriteBuf(expected.constData() + sent,
+                                 int(qMin<qsizetype>(40, expected.size() - sent)));
+        } catch (const EVaCommError &e) {
+            device.join();
+            QFAIL(qPrintable(e.message()));
+        }
+        device.join();
+        QCOMPARE(received, expected);
+        QVERIFY(waitFor([&] { return emptied >= 1; }));
     }
 
     void writeThatCanNeverFitRaisesAfterTheTimeout()
