@@ -123,6 +123,7 @@ private:
     void connectHandshake();
     void contactLost();
     void portLost();
+    void discardStaleInput();
     void prepareReply(int expectedLength);
     void waitForReply(const std::function<bool()> &done);
     void endWaits();

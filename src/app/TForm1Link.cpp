@@ -112,6 +112,17 @@ void TForm1::waitForReply(const std::function<bool()> &done)
     EventLoopWait::until([&] { return done() || m_endWaits; });
 }
 
+void TForm1::discardStaleInput()
+{
+    // Bytes left over from before a request cannot belong to its reply; read
+    // as its start they would shift every byte of it.
+    char byte = 0;
+    while (VaComm1->ReadChar(byte)) {
+        if (std::uint8_t(byte) == Enq)
+            m_reply.alive = true;
+    }
+}
+
 void TForm1::prepareReply(int expectedLength)
 {
     m_reply.prepare(expectedLength);
@@ -179,6 +190,7 @@ void TForm1::connectHandshake()
         showStatus(messageText(MessageRow::AckTimeout));
         return;
     }
+    discardStaleInput();
     VaComm1->SetRts(true);
     showStatus(messageText(MessageRow::WaitingForAck));
     prepareReply(1);
@@ -263,12 +275,15 @@ void TForm1::Timer3Timer()
 void TForm1::VaComm1RxChar()
 {
     char byte = 0;
-    if (!VaComm1->ReadChar(byte))
-        return;
-    if (std::uint8_t(byte) == Enq) {
-        m_reply.alive = true;
-        return;
-    }
+    // ENQ is the display's alive signal, never part of a reply's start. Bytes
+    // that came in the same burst behind it are read now: they would not be
+    // reported again until the next byte arrives.
+    do {
+        if (!VaComm1->ReadChar(byte))
+            return;
+        if (std::uint8_t(byte) == Enq)
+            m_reply.alive = true;
+    } while (std::uint8_t(byte) == Enq);
     m_reply.buffer[0] = std::uint8_t(byte);
     int count = 1;
     m_reply.alive = true;
@@ -327,6 +342,7 @@ template <typename Body> void TForm1::transfer(QWidget *page, Body body)
 
 void TForm1::sendTelegram(const QByteArray &telegram)
 {
+    discardStaleInput();
     VaComm1->WriteBuf(telegram.constData(), int(telegram.size()));
     waitForReply([this] { return m_reply.replyComplete || m_reply.timeOut; });
     if (m_reply.timeOut)
@@ -338,6 +354,7 @@ void TForm1::sendTelegram(const QByteArray &telegram)
 
 bool TForm1::requestTelegram(const QByteArray &request)
 {
+    discardStaleInput();
     VaComm1->WriteBuf(request.constData(), int(request.size()));
     waitForReply([this] { return m_reply.replyComplete || m_reply.timeOut; });
     if (m_reply.timeOut) {
