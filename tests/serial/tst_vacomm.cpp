@@ -316,7 +316,7 @@ private slots:
         QCOMPARE(errorOf([&] { m_comm->WriteBuf(tooMuch.constData(), 17); }),
                  QStringLiteral("Output buffer is full. Please check comm status."));
         QVERIFY(timer.elapsed() >= 195);
-        QVERIFY(timer.elapsed() < 1000);
+        QVERIFY(timer.elapsed() < 3000);
     }
 
     void directWriteSendsAtOnce()
@@ -336,7 +336,8 @@ private slots:
         QVERIFY(!m_comm->ReadChar(ch));
         char buffer[8];
         QCOMPARE(m_comm->ReadBuf(buffer, 8), 0);
-        QVERIFY(timer.elapsed() < 100);
+        // Far below the read time-out of 1000 ms: nothing waits for bytes.
+        QVERIFY(timer.elapsed() < 500);
     }
 
     void zeroBytesNeverReachTheReader_data()
