@@ -135,6 +135,37 @@ private slots:
         QVERIFY(f.dialogs.errors.isEmpty());
     }
 
+    void secondConnectPausesAtMostHalfASecond()
+    {
+        FormFixture f;
+        PtyDisplay pty;
+        start(f, pty);
+        // Measures from the click to the moment RTS rises (status row 64).
+        auto pauseOfConnect = [&] {
+            QElapsedTimer clock;
+            qint64 pause = -1;
+            QTimer probe;
+            connect(&probe, &QTimer::timeout, [&] {
+                if (pause < 0 && f.form->statusText() == row(MessageRow::WaitingForAck)) {
+                    pause = clock.elapsed();
+                    pty.send("\x06");
+                }
+            });
+            probe.start(2);
+            clock.start();
+            QTest::mouseClick(f.ui().Button9, Qt::LeftButton);
+            return pause;
+        };
+        const qint64 first = pauseOfConnect();
+        QVERIFY2(first >= 480, qPrintable(QString::number(first)));
+        QVERIFY(f.form->connected());
+        QTest::mouseClick(f.ui().Button10, Qt::LeftButton);
+        QTest::qWait(120);
+        const qint64 second = pauseOfConnect();
+        QVERIFY2(second >= 0 && second <= 560, qPrintable(QString::number(second)));
+        QVERIFY(f.form->connected());
+    }
+
     void openFailureLeavesDisconnected()
     {
         FormFixture f;
