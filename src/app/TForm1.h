@@ -116,9 +116,29 @@ private:
         connect(sender, signal, this,
                 [this, handler] { m_guard->run([this, handler] { (this->*handler)(); }); });
     }
-    class WaitScope;
-    void connectHandlers();
+    // Construction and start-up (TForm1.cpp).
+    void createTimers();
     void createPort();
+    void showBuiltInPictures();
+    void connectHandlers();
+    void readStateFile();
+
+    // Languages and pictures (TForm1Language.cpp).
+    void languageFileStep();
+    void loadPicture(int pictureIndex, const QString &path);
+    void applyTexts();
+    void applyItemLists();
+
+    // Records, value checks and files (TForm1Data.cpp).
+    void connectBrightnessChecks();
+    void BrightnessValueCheck(MaskEdit *field);
+    QList<MaskEdit *> brightnessFields() const;
+    void loadSettingsFile(const QString &path);
+    void loadBrightnessFile(const QString &path);
+    void loadDefaultFiles();
+
+    // The device link (TForm1Link.cpp).
+    class WaitScope;
     void applyPortChoice();
     void connectHandshake();
     void contactLost();
@@ -131,19 +151,6 @@ private:
     template <typename Body> void transfer(QWidget *page, Body body);
     void sendTelegram(const QByteArray &telegram);
     bool requestTelegram(const QByteArray &request);
-    void connectBrightnessChecks();
-    void BrightnessValueCheck(MaskEdit *field);
-    void createTimers();
-    void showBuiltInPictures();
-    void readStateFile();
-    void languageFileStep();
-    void loadPicture(int pictureIndex, const QString &path);
-    void loadDefaultFiles();
-    void applyTexts();
-    void applyItemLists();
-    QList<MaskEdit *> brightnessFields() const;
-    void loadSettingsFile(const QString &path);
-    void loadBrightnessFile(const QString &path);
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
