@@ -1,10 +1,14 @@
 #include "CommDevice.h"
 
+#include "Rfc2217Address.h"
+#include "Rfc2217Device.h"
 #include "TermiosDevice.h"
 
 CommDevice::~CommDevice() = default;
 
 std::unique_ptr<CommDevice> openCommDevice(const QString &path)
 {
+    if (Rfc2217Address::isNetworkPath(path))
+        return Rfc2217Device::open(path);
     return TermiosDevice::open(path);
 }

@@ -1,5 +1,7 @@
 #include "PortNameResolver.h"
 
+#include "PortsMap.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -16,24 +18,58 @@ int comNumber(const QString &portName)
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
-} // namespace
-
-QString resolve(const QString &portName)
+QString builtInDefault(int number)
 {
-    if (portName.startsWith(QLatin1Char('/')))
-        return portName;
-    const int number = comNumber(portName);
-    if (number == 0)
-        return portName;
-
-    const QByteArray override = qgetenv(QStringLiteral("PANTRIX_COM%1").arg(number).toLatin1());
-    if (!override.isEmpty())
-        return QString::fromLocal8Bit(override);
-
     const QString usbAdapter = QStringLiteral("/dev/ttyUSB%1").arg(number - 1);
     if (QFileInfo::exists(usbAdapter))
         return usbAdapter;
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+}
+
+QString sourceText(const Resolution &resolution)
+{
+    switch (resolution.source) {
+    case Source::Environment:
+        return QStringLiteral("environment variable %1").arg(resolution.origin);
+    case Source::PortsFile:
+        return QStringLiteral("ports file %1").arg(resolution.origin);
+    case Source::BuiltInDefault:
+        return QStringLiteral("built-in default");
+    case Source::AsGiven:
+        break;
+    }
+    return QStringLiteral("name used as given");
+}
+
+} // namespace
+
+Resolution lookup(const QString &portName)
+{
+    const int number = comNumber(portName);
+    if (number == 0)
+        return {portName, Source::AsGiven, QString()};
+
+    const QString variable = QStringLiteral("PANTRIX_COM%1").arg(number);
+    const QByteArray override = qgetenv(variable.toLatin1().constData());
+    if (!override.isEmpty())
+        return {QString::fromLocal8Bit(override), Source::Environment, variable};
+
+    const QString portsFile = PortsMap::filePath();
+    if (const auto mapped = PortsMap::load(portsFile).target(number))
+        return {*mapped, Source::PortsFile, portsFile};
+
+    return {builtInDefault(number), Source::BuiltInDefault, QString()};
+}
+
+QString resolve(const QString &portName)
+{
+    return lookup(portName).target;
+}
+
+QString describe(const QString &portName)
+{
+    const Resolution resolution = lookup(portName);
+    return QStringLiteral("%1: %2 (%3)").arg(portName, resolution.target, sourceText(resolution));
 }
 
 } // namespace PortNameResolver

@@ -1,0 +1,403 @@
+#include "Rfc2217Device.h"
+
+#include "Rfc2217Address.h"
+#include "Rfc2217PortCommands.h"
+#include "TcpConnector.h"
+
+#include <cerrno>
+#include <cstring>
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long closing waits for port commands still queued here.
+constexpr auto CloseFlushTime = std::chrono::milliseconds(200);
+
+int remainingMs(Clock::time_point end)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    return int(qMax<qint64>(left.count(), 0));
+}
+
+bool waitFor(int fd, short events, int timeoutMs)
+{
+    pollfd descriptor{fd, events, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&descriptor, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+bool isTransient(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+} // namespace
+
+std::unique_ptr<CommDevice> Rfc2217Device::open(const QString &path)
+{
+    const auto address = Rfc2217Address::parse(path);
+    if (!address) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const Clock::time_point end = Clock::now() + OpenTimeout;
+    const int fd = TcpConnector::connectTo(address->host, address->port, OpenTimeout);
+    if (fd < 0)
+        return nullptr;
+    std::unique_ptr<Rfc2217Device> device(new Rfc2217Device(fd, path));
+    if (!device->negotiate(end)) {
+        const int error = errno;
+        device.reset();
+        errno = error;
+        return nullptr;
+    }
+    return device;
+}
+
+Rfc2217Device::Rfc2217Device(int fd, const QString &path) : m_fd(fd), m_path(path) {}
+
+Rfc2217Device::~Rfc2217Device()
+{
+    // A last line command (RTS low, say) should still reach the server, but a
+    // server that takes nothing must not hold up the close.
+    const Clock::time_point end = Clock::now() + CloseFlushTime;
+    while (!removed() && flushPending()) {
+        {
+            const std::lock_guard lock(m_sendMutex);
+            if (m_pending.isEmpty())
+                break;
+        }
+        if (!waitFor(m_fd, POLLOUT, remainingMs(end)))
+            break;
+    }
+    ::close(m_fd);
+}
+
+// Reads byte by byte until the server has settled the opening requests, so
+// that nothing after that point is taken from the socket here.
+bool Rfc2217Device::negotiate(Clock::time_point end)
+{
+    if (!sendControl(m_negotiation.start()))
+        return false;
+    const std::lock_guard lock(m_receiveMutex);
+    char byte = 0;
+    while (!m_negotiation.settled() && awaitOpeningByte(end, byte)) {
+        int dropped = 0;
+        for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(&byte, 1)))
+            take(item, nullptr, dropped, 0);
+    }
+    if (removed()) {
+        errno = ECONNRESET;
+        return false;
+    }
+    if (!m_negotiation.comPortAgreed()) {
+        errno = m_negotiation.settled() ? EPROTONOSUPPORT : ETIMEDOUT;
+        return false;
+    }
+    // Without BINARY the server may change CR and 0xFF in the data.
+    if (m_negotiation.binaryRefused()) {
+        errno = EPROTONOSUPPORT;
+        return false;
+    }
+    m_opened = true;
+    return sendControl(Rfc2217PortCommands::notificationMasks());
+}
+
+bool Rfc2217Device::awaitOpeningByte(Clock::time_point end, char &byte)
+{
+    while (waitFor(m_fd, POLLIN, remainingMs(end))) {
+        const ssize_t got = ::recv(m_fd, &byte, 1, MSG_DONTWAIT);
+        if (got == 1)
+            return true;
+        if (got == 0 || !isTransient(errno)) {
+            connectionLost();
+            return false;
+        }
+    }
+    return false;
+}
+
+bool Rfc2217Device::readLineSettings(LineSettings &settings)
+{
+    const std::lock_guard lock(m_settingsMutex);
+    if (!m_settingsWritten) {
+        // The server's line is unknown until this program has set it.
+        errno = ENODATA;
+        return false;
+    }
+    settings = m_settings;
+    return true;
+}
+
+bool Rfc2217Device::writeLineSettings(const LineSettings &settings)
+{
+    if (removed()) {
+        errno = EIO;
+        return false;
+    }
+    const QByteArray commands = Rfc2217PortCommands::lineSettings(settings);
+    if (commands.isEmpty())
+        return false;
+    {
+        const std::lock_guard lock(m_settingsMutex);
+        m_settings = settings;
+        m_settingsWritten = true;
+    }
+    return sendControl(commands);
+}
+
+bool Rfc2217Device::setQueueSizes(int, int)
+{
+    // The server and the socket size their buffers themselves.
+    return true;
+}
+
+bool Rfc2217Device::setImmediateReads()
+{
+    // Reads never wait anyway.
+    return true;
+}
+
+bool Rfc2217Device::setEventMask(quint32)
+{
+    // Notifications come as they come; the event thread picks what it watches.
+    return true;
+}
+
+int Rfc2217Device::read(char *buffer, int max)
+{
+    if (removed()) {
+        errno = EIO;
+        return -1;
+    }
+    if (!flushPending())
+        return connectionLost();
+    const std::lock_guard lock(m_receiveMutex);
+    return receive(buffer, max);
+}
+
+// Takes from the socket no more bytes than `max`: the data in them is never
+// more than the bytes, so nothing is left over for a later call, and input
+// waiting here unseen by poll(2) cannot exist. Called with m_receiveMutex held.
+int Rfc2217Device::receive(char *buffer, int max)
+{
+    int count = 0;
+    char raw[4096];
+    const int wanted = qMin<int>(max, int(sizeof raw));
+    while (count == 0 && wanted > 0) {
+        const ssize_t got = ::recv(m_fd, raw, size_t(wanted), MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && !isTransient(errno)))
+            return connectionLost();
+        if (got < 0)
+            break;
+        for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(raw, got)))
+            take(item, buffer, count, max);
+        // Only commands so far: look again while the socket may hold more.
+        if (got < wanted)
+            break;
+    }
+    return count;
+}
+
+void Rfc2217Device::take(const Rfc2217Codec::Item &item, char *buffer, int &count, int max)
+{
+    using Kind = Rfc2217Codec::Item::Kind;
+    switch (item.kind) {
+    case Kind::Data: {
+        const int length = qMin<int>(int(item.bytes.size()), max - count);
+        if (buffer && length > 0)
+            std::memcpy(buffer + count, item.bytes.constData(), size_t(length));
+        count += qMax(length, 0);
+        return;
+    }
+    case Kind::Negotiation:
+        sendControl(m_negotiation.receive(item.code, item.option));
+        return;
+    case Kind::Subnegotiation:
+        if (item.option == Telnet::OptionComPort)
+            takePortNotice(item.bytes);
+        return;
+    case Kind::Command:
+    case Kind::Malformed:
+        // NOP, go-ahead and the like carry nothing for a serial line.
+        return;
+    }
+}
+
+void Rfc2217Device::takePortNotice(const QByteArray &payload)
+{
+    if (payload.size() < 2)
+        return;
+    const quint8 command = quint8(payload[0]);
+    const QByteArray value = payload.mid(1);
+    if (command == ComPort::serverReply(ComPort::NotifyModemstate)) {
+        takeModemState(quint8(value[0]));
+    } else if (command == ComPort::serverReply(ComPort::NotifyLinestate)) {
+        // Errors of the line before this program configured it are none of its business.
+        if (!m_opened)
+            return;
+        const quint8 state = quint8(value[0]);
+        m_lineErrors.fetch_or(Rfc2217PortCommands::lineErrors(state));
+        m_lineEvents.fetch_or(Rfc2217PortCommands::lineEvents(state));
+    } else {
+        const std::lock_guard lock(m_settingsMutex);
+        if (m_settingsWritten)
+            Rfc2217PortCommands::applyAnswer(command, value, m_settings);
+    }
+}
+
+// The first notification tells the levels the lines had before this program
+// came; only what changes after it is an event, as on a local port.
+void Rfc2217Device::takeModemState(quint8 state)
+{
+    if (m_opened && m_modemStateKnown)
+        m_lineEvents.fetch_or(Rfc2217PortCommands::modemEvents(state, m_modemState));
+    m_modemState = state & 0xF0;
+    m_modemStateKnown = true;
+}
+
+int Rfc2217Device::write(const char *buffer, int count)
+{
+    if (removed()) {
+        errno = EIO;
+        return -1;
+    }
+    const std::lock_guard lock(m_sendMutex);
+    if (!flushPendingLocked())
+        return -1;
+    if (!m_pending.isEmpty() || count <= 0)
+        return 0;
+    const QByteArray escaped = Rfc2217Codec::escape(QByteArrayView(buffer, count));
+    const qint64 sent = sendSome(escaped.constData(), escaped.size());
+    if (sent < 0)
+        return -1;
+    // Count the data bytes that went out; a 0xFF whose escape was cut after its
+    // first half is sent, and its second half waits here to go first.
+    int taken = 0;
+    qint64 position = 0;
+    while (taken < count && position < sent) {
+        const bool doubled = quint8(buffer[taken]) == Telnet::IAC;
+        position += doubled ? 2 : 1;
+        if (position > sent)
+            m_pending.append(char(Telnet::IAC));
+        ++taken;
+    }
+    return taken;
+}
+
+bool Rfc2217Device::escape(CommFunction function)
+{
+    if (removed()) {
+        errno = EIO;
+        return false;
+    }
+    switch (function) {
+    case CommFunction::SetRts:
+        return sendControl(Rfc2217PortCommands::rts(true));
+    case CommFunction::ClearRts:
+        return sendControl(Rfc2217PortCommands::rts(false));
+    case CommFunction::ResetDevice: {
+        // What has reached this side already is dropped as a local port's
+        // driver drops its input; the server empties its own buffers.
+        const std::lock_guard lock(m_receiveMutex);
+        char scratch[4096];
+        while (receive(scratch, int(sizeof scratch)) > 0) {
+        }
+        if (removed()) {
+            errno = EIO;
+            return false;
+        }
+        return sendControl(Rfc2217PortCommands::purgeBoth());
+    }
+    }
+    errno = EINVAL;
+    return false;
+}
+
+bool Rfc2217Device::clearErrors(quint32 &errors, CommStatus &status)
+{
+    errors = m_lineErrors.exchange(0);
+    status = CommStatus{};
+    if (m_removalUnreported.exchange(false))
+        errors |= CommError::DeviceIo;
+    if (removed())
+        return true;
+    // Bytes as they wait in the socket, Telnet framing included.
+    int waiting = 0;
+    if (ioctl(m_fd, FIONREAD, &waiting) != 0)
+        return false;
+    status.inQueue = quint32(waiting);
+    int unsent = 0;
+    if (ioctl(m_fd, SIOCOUTQ, &unsent) == 0)
+        status.outQueue = quint32(unsent);
+    const std::lock_guard lock(m_sendMutex);
+    status.outQueue += quint32(m_pending.size());
+    return true;
+}
+
+quint32 Rfc2217Device::sampleLineEvents()
+{
+    if (removed())
+        return 0;
+    flushPending();
+    return m_lineEvents.exchange(0);
+}
+
+bool Rfc2217Device::sendControl(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    const std::lock_guard lock(m_sendMutex);
+    m_pending += bytes;
+    return flushPendingLocked();
+}
+
+bool Rfc2217Device::flushPending()
+{
+    const std::lock_guard lock(m_sendMutex);
+    return flushPendingLocked();
+}
+
+// False when the connection failed; bytes the socket has no room for stay.
+bool Rfc2217Device::flushPendingLocked()
+{
+    if (m_pending.isEmpty())
+        return true;
+    const qint64 sent = sendSome(m_pending.constData(), m_pending.size());
+    if (sent < 0)
+        return false;
+    m_pending.remove(0, sent);
+    return true;
+}
+
+// What the socket took now (0 when it is full), or -1 with errno when the
+// connection failed, which then counts as removed.
+qint64 Rfc2217Device::sendSome(const char *bytes, qint64 size)
+{
+    const ssize_t sent = ::send(m_fd, bytes, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent >= 0)
+        return sent;
+    if (isTransient(errno))
+        return 0;
+    const int error = errno;
+    connectionLost();
+    errno = error;
+    return -1;
+}
+
+int Rfc2217Device::connectionLost()
+{
+    if (!m_removed.exchange(true))
+        m_removalUnreported = true;
+    errno = EIO;
+    return -1;
+}

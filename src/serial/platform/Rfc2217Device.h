@@ -1,0 +1,107 @@
+#pragma once
+
+#include "CommDevice.h"
+#include "Rfc2217Codec.h"
+#include "TelnetNegotiation.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+// A serial port on a COM port server, reached as "rfc2217://HOST:PORT": a
+// Telnet connection with COM port control (RFC 2217), such as a serial device
+// server on the network or the simulated display.
+//
+// Opening connects within a time limit and waits there for the server to agree
+// to COM port control and BINARY transfer; anything the server sends before
+// that belongs to no configured line and is dropped. From then on every call
+// returns at once: the socket is the descriptor to poll, read() strips the
+// Telnet framing and takes the server's notifications in passing, and the line
+// settings and line functions go out as port commands without waiting for the
+// server's answers.
+//
+// What is not data: modem line and line state notifications become line events
+// and error flags; answers to the line settings are kept, so that
+// readLineSettings() tells what the server says it runs (the last settings
+// written until it has answered). A connection that ends or breaks counts as a
+// removed device.
+//
+// Bytes that the socket did not take (the second half of an escaped 0xFF, a
+// port command) wait here and go out first with the next write, read, line
+// command or line event sample, so the framing is never cut and no command is
+// lost while the socket is full.
+class Rfc2217Device : public CommDevice
+{
+public:
+    // The limit for connecting and for the server's agreement.
+    static constexpr std::chrono::milliseconds OpenTimeout{5000};
+
+    // Fails with EINVAL for a malformed address, EPROTONOSUPPORT when the
+    // server refuses COM port control or BINARY transfer, ETIMEDOUT when it
+    // does not answer in time, ECONNRESET when it closes the connection first,
+    // and with the connection's own errors (ECONNREFUSED, ENOENT for an unknown
+    // host, ...).
+    static std::unique_ptr<CommDevice> open(const QString &path);
+    ~Rfc2217Device() override;
+
+    QString path() const override { return m_path; }
+    int pollDescriptor() const override { return m_fd; }
+
+    bool readLineSettings(LineSettings &settings) override;
+    bool writeLineSettings(const LineSettings &settings) override;
+    bool setQueueSizes(int readSize, int writeSize) override;
+    bool setImmediateReads() override;
+    bool setEventMask(quint32 mask) override;
+
+    int read(char *buffer, int max) override;
+    int write(const char *buffer, int count) override;
+    bool escape(CommFunction function) override;
+    bool clearErrors(quint32 &errors, CommStatus &status) override;
+    quint32 sampleLineEvents() override;
+    // Notifications arrive with the input; the interval only bounds how late a
+    // notification taken in by a read on another thread, or a waiting command,
+    // is dealt with.
+    int lineEventInterval() const override { return 100; }
+    bool removed() const override { return m_removed.load(); }
+
+private:
+    Rfc2217Device(int fd, const QString &path);
+
+    bool negotiate(std::chrono::steady_clock::time_point end);
+    bool awaitOpeningByte(std::chrono::steady_clock::time_point end, char &byte);
+    int receive(char *buffer, int max);
+    void take(const Rfc2217Codec::Item &item, char *buffer, int &count, int max);
+    void takePortNotice(const QByteArray &payload);
+    void takeModemState(quint8 state);
+
+    bool sendControl(const QByteArray &bytes);
+    bool flushPending();
+    bool flushPendingLocked();
+    qint64 sendSome(const char *bytes, qint64 size);
+    int connectionLost();
+
+    const int m_fd;
+    const QString m_path;
+
+    // Held by whoever reads the socket; guards the parser and the line states.
+    std::mutex m_receiveMutex;
+    Rfc2217Codec m_codec;
+    TelnetNegotiation m_negotiation;
+    bool m_opened = false;
+    bool m_modemStateKnown = false;
+    quint8 m_modemState = 0;
+
+    // Held by whoever sends; guards the bytes that wait for room in the socket.
+    std::mutex m_sendMutex;
+    QByteArray m_pending;
+
+    mutable std::mutex m_settingsMutex;
+    LineSettings m_settings;
+    bool m_settingsWritten = false;
+
+    std::atomic<quint32> m_lineEvents{0};
+    std::atomic<quint32> m_lineErrors{0};
+    std::atomic<bool> m_removed{false};
+    // The removal is reported once by clearErrors().
+    std::atomic<bool> m_removalUnreported{false};
+};
