@@ -21,11 +21,13 @@ CommWorkerThread::CommWorkerThread(TVaCustomComm *owner,
 
 CommWorkerThread::~CommWorkerThread()
 {
-    // The owner always stops and waits first; this only guards against misuse.
-    if (m_thread.joinable()) {
-        MarkTerminated();
+    JoinStopped();
+}
+
+void CommWorkerThread::JoinStopped()
+{
+    if (m_thread.joinable())
         m_thread.join();
-    }
 }
 
 void CommWorkerThread::Start(TThreadPriority priority)

@@ -35,6 +35,10 @@ public:
 protected:
     virtual void Execute() = 0;
     void MarkTerminated();
+    // The owner always stops a thread and waits for it before freeing it; a
+    // derived class's destructor stops and joins as a last resort, while the
+    // events the thread waits on still exist.
+    void JoinStopped();
 
     // Submits `call` for the main thread; HandoverDone() is signalled when it has run.
     MainThreadHandover::RequestPtr HandOver(std::function<void()> call);

@@ -21,6 +21,12 @@ TVaCommEventThread::TVaCommEventThread(TVaCustomComm *owner,
       m_queue(std::move(queue)), m_eventMask(eventMask)
 {}
 
+TVaCommEventThread::~TVaCommEventThread()
+{
+    Stop();
+    JoinStopped();
+}
+
 void TVaCommEventThread::Stop()
 {
     MarkTerminated();

@@ -21,6 +21,8 @@ public:
                        std::shared_ptr<CommDevice> device, std::shared_ptr<ReceiveQueue> queue,
                        quint32 eventMask);
 
+    ~TVaCommEventThread() override;
+
     quint32 EventMask() const { return m_eventMask; }
     // Marks the thread terminated and signals Event, which ends any wait.
     void Stop() override;

@@ -39,6 +39,12 @@ TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm *owner,
       m_writeLock(writeLock), Buffer(capacity)
 {}
 
+TVaCommWriteThread::~TVaCommWriteThread()
+{
+    Stop();
+    JoinStopped();
+}
+
 bool TVaCommWriteThread::Enqueue(const char *data, int count, int timeout)
 {
     std::unique_lock lock(m_writeLock);

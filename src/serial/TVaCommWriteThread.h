@@ -24,6 +24,8 @@ public:
                        std::shared_ptr<CommDevice> device, TVaCriticalSection &writeLock,
                        int capacity);
 
+    ~TVaCommWriteThread() override;
+
     // Main thread: queues the bytes when they fit within `timeout` ms.
     bool Enqueue(const char *data, int count, int timeout);
     // Signals CloseEvent.
