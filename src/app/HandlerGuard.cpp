@@ -1,24 +1,25 @@
 #include "HandlerGuard.h"
 
 #include "ApplicationTitle.h"
-#include "Exception.h"
 #include "UserDialogs.h"
 
 bool HandlerGuard::run(const std::function<void()> &handler) const
 {
-    QString message;
     try {
         handler();
         return true;
-    } catch (const Exception &e) {
-        message = e.message();
-    } catch (const std::bad_alloc &) {
-        message = QStringLiteral("Out of memory");
     } catch (const std::exception &e) {
-        message = QString::fromUtf8(e.what());
+        report(e);
     }
-    m_dialogs.error(m_window, ApplicationTitle, errorBoxText(message));
     return false;
+}
+
+void HandlerGuard::report(const std::exception &error) const
+{
+    const QString message = dynamic_cast<const std::bad_alloc *>(&error)
+                                ? QStringLiteral("Out of memory")
+                                : QString::fromUtf8(error.what());
+    m_dialogs.error(m_window, ApplicationTitle, errorBoxText(message));
 }
 
 QString HandlerGuard::errorBoxText(const QString &message)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -16,6 +17,9 @@ public:
 
     // Returns false when the handler ended with an error.
     bool run(const std::function<void()> &handler) const;
+
+    // Shows an error that was caught elsewhere, as run() would.
+    void report(const std::exception &error) const;
 
     // The error's text with a full stop, unless it already ends with one.
     static QString errorBoxText(const QString &message);

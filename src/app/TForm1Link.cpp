@@ -1,6 +1,7 @@
 // The device link of the window: port choice, connect handshake and close,
 // offline working, contact supervision, the receive path, the telegram
 // transfers and the user string.
+#include "ApplicationExceptionHandler.h"
 #include "EventLoopWait.h"
 #include "MessageRow.h"
 #include "TForm1.h"
@@ -83,6 +84,9 @@ void TForm1::createPort()
     VaComm1 = new TVaComm(this);
     VaComm1->setObjectName(QStringLiteral("VaComm1"));
     configureAsVaComm1(*VaComm1);
+    // Errors of the port's own reports reach the user like every other error.
+    ApplicationExceptionHandler::setHandler(
+        [this](const std::exception &error) { m_guard->report(error); });
     VaComm1->setOnRxChar([this](QObject *, int) { m_guard->run([this] { VaComm1RxChar(); }); });
     VaComm1->setOnError([this](QObject *, int errors) {
         if (errors & CommError::DeviceIo)
@@ -92,6 +96,7 @@ void TForm1::createPort()
 
 void TForm1::FormDestroy()
 {
+    ApplicationExceptionHandler::setHandler({});
     if (VaComm1->IsOpen())
         VaComm1->Close();
 }

@@ -1,7 +1,13 @@
 // Takes a picture of every page of the main window, as a user sees it.
-// Usage: pantrix-screenshots OUTPUT_DIR [LANGUAGE_FILE [LANGUAGE_INDEX]]
-// The window runs in a temporary working directory (with the language file
-// copied in when one is given) and offline working ticked, so every page opens.
+//
+//   pantrix-screenshots OUTPUT_DIR [LANGUAGE_FILE [LANGUAGE_INDEX]]
+//       offline working ticked, so that every page opens
+//   pantrix-screenshots --connect OUTPUT_DIR
+//       "COM 1" chosen, "COM-Port verbinden" clicked, the settings sent; the
+//       caller maps COM 1 to a display (PANTRIX_COM1=...)
+//
+// The window runs in a temporary working directory, with the language file
+// copied in when one is given.
 #include "TForm1.h"
 #include "ui_TForm1.h"
 
@@ -12,46 +18,93 @@
 #include <QTest>
 #include <cstdio>
 
+namespace {
+
+bool writeStateFile(const QString &path, int port, bool offline, const QString &language)
+{
+    QFile state(path);
+    if (!state.open(QIODevice::WriteOnly))
+        return false;
+    state.write(QStringLiteral("%1\r\nFALSE\r\nTRUE\r\n%2\r\n%3\r\n")
+                    .arg(port)
+                    .arg(offline ? "TRUE" : "FALSE", language)
+                    .toLatin1());
+    return true;
+}
+
+bool savePage(TForm1 &form, QWidget *page, const QDir &output, int number)
+{
+    form.ui().PageControl1->setActivePage(page);
+    QTest::qWait(150);
+    const QString file =
+        output.filePath(QStringLiteral("page%1-%2.png").arg(number).arg(page->objectName()));
+    if (!form.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+// Connects to the display on COM 1 and sends the settings, as a user would.
+bool connectAndSend(TForm1 &form)
+{
+    auto &ui = form.ui();
+    QTest::mouseClick(ui.Button9, Qt::LeftButton);
+    std::printf("status after connect: %s\n", qPrintable(form.statusText().trimmed()));
+    if (!form.connected())
+        return false;
+    ui.PageControl1->setActivePage(ui.TabSheet2);
+    ui.RadioGroup2->setItemIndex(3);
+    ui.MaskEdit1->setText("042");
+    QTest::mouseClick(ui.Button6, Qt::LeftButton);
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    const QStringList args = application.arguments();
-    if (args.size() < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR [LANGUAGE_FILE [LANGUAGE_INDEX]]\n", argv[0]);
+    QStringList args = application.arguments().mid(1);
+    const bool connect = !args.isEmpty() && args.first() == QLatin1String("--connect");
+    if (connect)
+        args.removeFirst();
+    if (args.isEmpty()) {
+        std::fprintf(stderr, "usage: %s [--connect] OUTPUT_DIR [LANGUAGE_FILE [LANGUAGE_INDEX]]\n",
+                     argv[0]);
         return 2;
     }
-    const QDir output(QDir(args[1]).absolutePath());
+    const QDir output(QDir(args[0]).absolutePath());
     QDir().mkpath(output.path());
     QTemporaryDir work;
-    if (args.size() > 2 && !QFile::copy(args[2], work.filePath("Language.mlf"))) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(args[2]));
+    if (args.size() > 1 && !QFile::copy(args[1], work.filePath("Language.mlf"))) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(args[1]));
         return 1;
     }
-    const QString language = args.size() > 3 ? args[3] : QStringLiteral("0");
-    QFile state(work.filePath("PANTRIX.sav"));
-    if (state.open(QIODevice::WriteOnly))
-        state.write(QStringLiteral("2\r\nFALSE\r\nTRUE\r\nTRUE\r\n%1\r\n").arg(language).toLatin1());
-    state.close();
+    if (!writeStateFile(work.filePath("PANTRIX.sav"), connect ? 0 : 2, !connect,
+                        args.size() > 2 ? args[2] : QStringLiteral("0")))
+        return 1;
     QDir::setCurrent(work.path());
 
     TForm1 form;
     form.show();
     QTest::qWait(300);
     auto &ui = form.ui();
+    if (connect) {
+        const bool ok = connectAndSend(form);
+        const bool saved =
+            savePage(form, ui.TabSheet2, output, 3) && savePage(form, ui.TabSheet1, output, 2);
+        return ok && saved ? 0 : 1;
+    }
     // The brightness page is hidden in the program; show it here to picture it too.
     ui.PageControl1->setPageTabVisible(ui.TabSheet3, true);
     ui.TabSheet3->setEnabled(true);
     const QList<QWidget *> pages = {ui.TabSheet5, ui.TabSheet1, ui.TabSheet2,
                                     ui.TabSheet3, ui.TabSheet6, ui.TabSheet4};
     for (int i = 0; i < pages.size(); ++i) {
-        ui.PageControl1->setActivePage(pages[i]);
-        QTest::qWait(150);
-        const QString file = output.filePath(QStringLiteral("page%1-%2.png").arg(i + 1).arg(pages[i]->objectName()));
-        if (!form.grab().save(file)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        if (!savePage(form, pages[i], output, i + 1))
             return 1;
-        }
-        std::printf("%s\n", qPrintable(file));
     }
     return 0;
 }
