@@ -157,6 +157,7 @@ void TForm1::readStateFile()
         return;
     const QStringList lines = StateFile::readLines(StateFile::FileName);
     m_ui->ComboBox2->setItemIndex(Conversions::strToInt(lines[0]));
+    applyPortChoice();
     RadioButtons::setChecked(m_ui->RadioButton3, Conversions::strToBool(lines[1]));
     RadioButtons::setChecked(m_ui->RadioButton4, Conversions::strToBool(lines[2]));
     m_ui->CheckBox1->setChecked(Conversions::strToBool(lines[3]));

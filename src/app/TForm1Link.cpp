@@ -2,6 +2,7 @@
 // offline working, contact supervision, the receive path, the telegram
 // transfers and the user string.
 #include "ApplicationExceptionHandler.h"
+#include "DeviceNameFormat.h"
 #include "EventLoopWait.h"
 #include "MessageRow.h"
 #include "TForm1.h"
@@ -11,6 +12,7 @@
 #include "VaComm1Configuration.h"
 #include "Win1252.h"
 #include "platform/CommTypes.h"
+#include "platform/PortNameResolver.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
@@ -104,6 +106,11 @@ void TForm1::FormDestroy()
 void TForm1::applyPortChoice()
 {
     VaComm1->setPortNum(m_ui->ComboBox2->itemIndex() + 1);
+    // Tells the user which device or port server the chosen port reaches.
+    const bool chosen = m_ui->ComboBox2->itemIndex() >= 0;
+    m_ui->ComboBox2->setToolTip(chosen ? PortNameResolver::describe(FormatDeviceName(
+                                             VaComm1->DeviceName(), VaComm1->PortNum()))
+                                       : QString());
 }
 
 void TForm1::ComboBox2Change()

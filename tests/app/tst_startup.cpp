@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "TVaComm.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -28,6 +29,7 @@ private slots:
         QCOMPARE(ui.PageControl1->activePage(), ui.TabSheet1);
         QCOMPARE(ui.ComboBox2->itemIndex(), -1);
         QCOMPARE(ui.ComboBox2->text(), QStringLiteral("Kein COM-Port ausgewählt"));
+        QCOMPARE(form.VaComm1->PortNum(), 8);
         QVERIFY(!ui.CheckBox1->isChecked());
         QCOMPARE(ui.RadioGroup8->items(), QStringList{"Deutsch"});
         QCOMPARE(ui.RadioGroup8->itemIndex(), 0);
@@ -64,6 +66,7 @@ private slots:
         TForm1 &form = f.show();
         QCOMPARE(f.ui().ComboBox2->itemIndex(), index);
         QCOMPARE(f.ui().ComboBox2->text(), text);
+        QCOMPARE(form.VaComm1->PortNum(), index + 1);
         form.close();
         QCOMPARE(f.readFile("PANTRIX.sav").split('\r').first(), QByteArray::number(index));
     }

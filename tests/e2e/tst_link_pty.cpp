@@ -92,6 +92,11 @@ private slots:
         QCOMPARE(f.form->VaComm1->PortNum(), 1);
         f.ui().ComboBox2->chooseAsUser(15);
         QCOMPARE(f.form->VaComm1->PortNum(), 16);
+        qputenv("PANTRIX_COM16", "rfc2217://127.0.0.1:7020");
+        f.ui().ComboBox2->chooseAsUser(15);
+        QVERIFY2(f.ui().ComboBox2->toolTip().contains("rfc2217://127.0.0.1:7020"),
+                 qPrintable(f.ui().ComboBox2->toolTip()));
+        qunsetenv("PANTRIX_COM16");
     }
 
     void connectOutcomes_data()
