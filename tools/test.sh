@@ -10,7 +10,7 @@ jobs=$(nproc)
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/tests/tsan.supp"
 
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPANTRIX_SANITIZE=address >/dev/null
 cmake --build build/asan -j"$jobs"
