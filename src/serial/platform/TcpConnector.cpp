@@ -90,7 +90,7 @@ AddressList lookUpName(const QByteArray &host, const QByteArray &service, Clock:
 {
     auto lookup = std::make_shared<PendingLookup>();
     std::thread([lookup, host, service] {
-        const addrinfo wanted = hints(AI_NUMERICSERV | AI_ADDRCONFIG);
+        const addrinfo wanted = hints(AI_NUMERICSERV);
         addrinfo *result = nullptr;
         const int status = getaddrinfo(host.constData(), service.constData(), &wanted, &result);
         const int systemError = errno;
