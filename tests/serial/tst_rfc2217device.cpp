@@ -9,9 +9,7 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
-#include <arpa/inet.h>
 #include <cerrno>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -123,18 +121,6 @@ private slots:
         m_server.reset();
     }
 
-    void opensWithBinaryAndComPortControl()
-    {
-        m_server = std::make_unique<FakeComPortServer>();
-        m_device = openCommDevice(m_server->address());
-        QVERIFY2(m_device, strerror(errno));
-        QVERIFY(m_server->waitForClient());
-        QCOMPARE(m_server->receive(), OpeningRequests + NotificationMasks);
-        QCOMPARE(m_device->path(), m_server->address());
-        QVERIFY(!m_device->removed());
-        QCOMPARE(m_device->pollDescriptor() >= 0, true);
-    }
-
     void openingResults_data()
     {
         QTest::addColumn<QByteArray>("greeting");
@@ -181,24 +167,6 @@ private slots:
         QVERIFY(!m_device);
         QCOMPARE(errno, ETIMEDOUT);
         QVERIFY(timer.elapsed() >= 4500 && timer.elapsed() < 8000);
-    }
-
-    void refusedConnection()
-    {
-        // A socket bound to a port but not listening refuses every connection there.
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0);
-        QVERIFY(::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-        const auto device =
-            openCommDevice(QStringLiteral("rfc2217://127.0.0.1:%1").arg(ntohs(address.sin_port)));
-        const int error = errno;
-        ::close(fd);
-        QVERIFY(!device);
-        QCOMPARE(error, ECONNREFUSED);
     }
 
     void addresses_data()
