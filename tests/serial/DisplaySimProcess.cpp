@@ -2,10 +2,14 @@
 
 #include <QRegularExpression>
 #include <QTest>
+#include <csignal>
+#include <sys/prctl.h>
 
 DisplaySimProcess::DisplaySimProcess(const QStringList &options)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes or is stopped takes its simulator with it.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start(QStringLiteral(DISPLAY_SIM_PROGRAM),
                     QStringList{"--listen", "127.0.0.1:0"} + options);
     static const QRegularExpression listening(

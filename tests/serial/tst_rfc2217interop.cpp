@@ -7,7 +7,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <csignal>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -80,6 +82,8 @@ private:
         m_process.waitForFinished(5000);
         m_log.clear();
         m_process.setProcessChannelMode(QProcess::MergedChannels);
+        // A test that crashes or is stopped takes its server with it.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(Python, {ServerExample, "-v", "-p", QString::number(port), "loop://"});
         const QString ready = QStringLiteral("TCP/IP port: %1").arg(port);
         while (m_process.waitForReadyRead(5000)) {
