@@ -79,8 +79,8 @@ void DisplaySimulator::acceptConnection()
                 endSession(QStringLiteral("closed by the client"));
         });
         emit logLine(QStringLiteral("client connected from %1 (line %2, RTS low)")
-                         .arg(session->peer(), LineSettings{}.text()));
-        applyLineSettings(LineSettings{});
+                         .arg(session->peer(), DisplayLineSettings{}.text()));
+        applyLineSettings(DisplayLineSettings{});
         session->start();
         if (m_options.dropAfter)
             m_dropTimer.start(m_options.dropAfter->count());
@@ -104,7 +104,7 @@ void DisplaySimulator::endSession(const QString &reason)
     emit clientDisconnected();
 }
 
-void DisplaySimulator::applyLineSettings(const LineSettings &settings)
+void DisplaySimulator::applyLineSettings(const DisplayLineSettings &settings)
 {
     m_line = settings;
     const auto time = m_options.fast ? std::chrono::nanoseconds(0) : settings.characterTime();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DisplaySimOptions.h"
-#include "LineSettings.h"
+#include "DisplayLineSettings.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -37,7 +37,7 @@ public:
     bool hasClient() const { return !m_session.isNull(); }
     QByteArray settingsRecord() const;
     QByteArray brightnessRecord() const;
-    LineSettings lineSettings() const { return m_line; }
+    DisplayLineSettings lineSettings() const { return m_line; }
     bool rts() const;
 
 signals:
@@ -50,7 +50,7 @@ signals:
 private:
     void acceptConnection();
     void endSession(const QString &reason);
-    void applyLineSettings(const LineSettings &settings);
+    void applyLineSettings(const DisplayLineSettings &settings);
     void purge(quint8 buffers);
     void dropConnection();
 
@@ -60,6 +60,6 @@ private:
     PacedLine *m_toDisplay;
     PacedLine *m_fromDisplay;
     DisplayDevice *m_device;
-    LineSettings m_line;
+    DisplayLineSettings m_line;
     QTimer m_dropTimer;
 };

@@ -162,7 +162,7 @@ void Rfc2217ServerSession::handleComPort(const QByteArray &payload)
 
 void Rfc2217ServerSession::handleLineSetting(quint8 command, const QByteArray &value)
 {
-    const LineSettings before = m_line;
+    const DisplayLineSettings before = m_line;
     if (command == ComPort::SetBaudrate) {
         const std::optional<quint32> baud = Rfc2217Codec::toUint32(value);
         if (!baud) {
@@ -198,8 +198,8 @@ void Rfc2217ServerSession::handleLineSetting(quint8 command, const QByteArray &v
         // A real display would see only garbage at other settings; the simulator serves on
         // but says so.
         QString line = "line: " + m_line.text();
-        if (!(m_line == LineSettings{}))
-            line += QStringLiteral(" (the display itself runs at %1)").arg(LineSettings{}.text());
+        if (!(m_line == DisplayLineSettings{}))
+            line += QStringLiteral(" (the display itself runs at %1)").arg(DisplayLineSettings{}.text());
         emit note(line);
         emit lineSettingsChanged(m_line);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LineSettings.h"
+#include "DisplayLineSettings.h"
 #include "Rfc2217Codec.h"
 
 #include <QObject>
@@ -30,14 +30,14 @@ public:
     void close();
 
     QString peer() const;
-    const LineSettings &lineSettings() const { return m_line; }
+    const DisplayLineSettings &lineSettings() const { return m_line; }
     bool rts() const { return m_rts; }
     bool dtr() const { return m_dtr; }
 
 signals:
     void dataReceived(const QByteArray &data);
     void rtsChanged(bool high);
-    void lineSettingsChanged(const LineSettings &settings);
+    void lineSettingsChanged(const DisplayLineSettings &settings);
     // With the PURGE-DATA value: 1 the server's receive buffer, 2 its transmit buffer, 3 both.
     void purgeRequested(quint8 buffers);
     void outputSuspended(bool suspended);
@@ -66,7 +66,7 @@ private:
     Rfc2217Codec m_codec;
     std::array<OptionState, 256> m_local{};
     std::array<OptionState, 256> m_remote{};
-    LineSettings m_line;
+    DisplayLineSettings m_line;
     bool m_rts = false;
     bool m_dtr = false;
     bool m_break = false;

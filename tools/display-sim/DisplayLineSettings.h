@@ -7,7 +7,7 @@
 // The serial line settings that an RFC 2217 client sets, with the values of the
 // RFC's SET-DATASIZE, SET-PARITY and SET-STOPSIZE commands. The simulated display
 // needs them to know how long each character takes on the line.
-struct LineSettings
+struct DisplayLineSettings
 {
     quint32 baudrate = 300;
     quint8 dataBits = 8;
@@ -20,5 +20,5 @@ struct LineSettings
     // For example "300 baud 8N2".
     QString text() const;
 
-    bool operator==(const LineSettings &other) const = default;
+    bool operator==(const DisplayLineSettings &other) const = default;
 };

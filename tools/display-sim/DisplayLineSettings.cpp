@@ -1,8 +1,8 @@
-#include "LineSettings.h"
+#include "DisplayLineSettings.h"
 
 #include "Rfc2217Codec.h"
 
-double LineSettings::bitsPerCharacter() const
+double DisplayLineSettings::bitsPerCharacter() const
 {
     const double parityBits = parity == ComPort::ParityNone ? 0.0 : 1.0;
     const double stopBits = stopSize == ComPort::StopsizeOneAndHalf ? 1.5
@@ -11,14 +11,14 @@ double LineSettings::bitsPerCharacter() const
     return 1.0 + dataBits + parityBits + stopBits;
 }
 
-std::chrono::nanoseconds LineSettings::characterTime() const
+std::chrono::nanoseconds DisplayLineSettings::characterTime() const
 {
     if (baudrate == 0)
         return std::chrono::nanoseconds(0);
     return std::chrono::nanoseconds(qint64(bitsPerCharacter() * 1e9 / baudrate + 0.5));
 }
 
-QString LineSettings::text() const
+QString DisplayLineSettings::text() const
 {
     static const char parityLetters[] = "?NOEMS";
     const char parityLetter = parity <= ComPort::ParitySpace ? parityLetters[parity] : '?';
