@@ -10,8 +10,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(ApplicationTitle);
     TForm1 form;
     TerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &form,
-                     &TForm1::close);
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &form, &TForm1::close);
     form.show();
     return application.exec();
 }

@@ -4,8 +4,9 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal on the main thread, so that the
-// program leaves its event loop and ends normally instead of being killed
+// Turns SIGINT and SIGTERM into a Qt signal on the main thread, so that a
+// program ends through its normal path (the window closes and writes its
+// state file, the simulator leaves its event loop) instead of being killed
 // half-way. Only one instance may exist at a time.
 class TerminationSignals : public QObject
 {
