@@ -84,6 +84,7 @@ int main(int argc, char *argv[])
     SilentDialogs dialogs;
     TForm1 form(&dialogs);
     form.show();
+    QTest::qWait(100); // start-up
     auto &ui = form.ui();
 
     ui.ComboBox2->chooseAsUser(0);

@@ -103,7 +103,11 @@ void TForm1::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
-    m_guard->run([this] { FormShow(); });
+    // Start-up runs as soon as the event loop runs, so that its error boxes
+    // and the offline handler live inside the loop and a termination signal
+    // can still end the program while one of them is open.
+    QMetaObject::invokeMethod(
+        this, [this] { m_guard->run([this] { FormShow(); }); }, Qt::QueuedConnection);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

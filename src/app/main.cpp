@@ -10,7 +10,15 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(ApplicationTitle);
     TForm1 form;
     TerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TerminationSignals::received, &form, &TForm1::close);
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &form, [&form] {
+        // A box left open must not keep the program alive: it closes first.
+        while (QWidget *modal = QApplication::activeModalWidget()) {
+            modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                break;
+        }
+        form.close();
+    });
     form.show();
     return application.exec();
 }

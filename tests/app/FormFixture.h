@@ -4,6 +4,7 @@
 #include "TForm1.h"
 #include "ui_TForm1.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -45,6 +46,8 @@ public:
         if (!form)
             create();
         form->show();
+        // Start-up runs once the event loop has turned.
+        QCoreApplication::processEvents();
         return *form;
     }
     Ui::TForm1 &ui() { return form->ui(); }

@@ -212,9 +212,22 @@ private slots:
                                                 "PANTRIX_V20|File access denied."}));
     }
 
+    void terminationSignalWritesTheStateFile_data()
+    {
+        QTest::addColumn<QByteArray>("stateFile");
+        QTest::newRow("no files") << QByteArray();
+        // Start-up stops with an error box that nobody closes.
+        QTest::newRow("error box open") << QByteArray("x\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n");
+    }
     void terminationSignalWritesTheStateFile()
     {
+        QFETCH(QByteArray, stateFile);
         QTemporaryDir dir;
+        if (!stateFile.isEmpty()) {
+            QFile f(dir.filePath("PANTRIX.sav"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(stateFile);
+        }
         QProcess program;
         program.setWorkingDirectory(dir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
