@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "SettingsControls.h"
+#include "Win1252.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ void putDigits(SettingsTelegram::Bytes &bytes, int offset, int width, const QStr
 // The one-character text of a byte, as the window shows it.
 QString charText(std::uint8_t byte)
 {
-    return QString(QChar(char16_t(byte)));
+    return QString(QChar(Win1252::toUnicode(uchar(byte))));
 }
 
 int decimalDigit(std::uint8_t byte)
