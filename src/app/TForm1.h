@@ -141,6 +141,7 @@ private:
     class WaitScope;
     void applyPortChoice();
     void connectHandshake();
+    void lowerRtsAndClose();
     void contactLost();
     void portLost();
     void discardStaleInput();

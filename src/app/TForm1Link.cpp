@@ -209,9 +209,7 @@ void TForm1::connectHandshake()
     waitForReply([this] { return m_reply.replyComplete || m_reply.timeOut; });
     if (m_reply.timeOut || m_reply.buffer[0] != Ack) {
         const int row = m_reply.timeOut ? MessageRow::AckTimeout : MessageRow::AckTransferError;
-        if (VaComm1->IsOpen())
-            VaComm1->SetRts(false);
-        VaComm1->Close();
+        lowerRtsAndClose();
         showStatus(messageText(row));
         return;
     }
@@ -225,19 +223,25 @@ void TForm1::connectHandshake()
     m_timers[1]->start();
 }
 
+void TForm1::lowerRtsAndClose()
+{
+    if (VaComm1->IsOpen()) {
+        try {
+            VaComm1->SetRts(false);
+        } catch (const std::exception &) {
+            // A device or server that is gone cannot lower RTS; the port is
+            // closed all the same, so the window never keeps a dead port open.
+        }
+    }
+    VaComm1->Close();
+}
+
 void TForm1::Button10Click()
 {
     endWaits();
     m_timers[1]->stop();
     showStatus(QString(33, u' '));
-    if (VaComm1->IsOpen()) {
-        try {
-            VaComm1->SetRts(false);
-        } catch (const std::exception &) {
-            // A device that is gone cannot lower RTS; it is closed all the same.
-        }
-    }
-    VaComm1->Close();
+    lowerRtsAndClose();
     m_ui->Button10->setEnabled(false);
     m_ui->Button9->setEnabled(true);
     m_ui->ComboBox2->setEnabled(true);
