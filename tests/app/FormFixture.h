@@ -22,6 +22,14 @@ public:
         QDir::setCurrent(m_previous);
     }
 
+    // A message row's text in the window's layout language (German).
+    static QString germanMessage(int row)
+    {
+        LanguageTable german;
+        german.writeFallbackTexts();
+        return german.message(1, row);
+    }
+
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     void writeFile(const QString &name, const QByteArray &content) const

@@ -18,12 +18,7 @@ class TestLinkPty : public QObject
     static const QByteArray Settings;
     static const QByteArray Brightness;
 
-    static QString row(int r)
-    {
-        LanguageTable german;
-        german.writeFallbackTexts();
-        return german.message(1, r);
-    }
+    static QString row(int r) { return FormFixture::germanMessage(r); }
 
     // Starts the window and chooses "COM 3", which the pty serves.
     static void start(FormFixture &f, PtyDisplay &pty)

@@ -13,12 +13,7 @@ class TestLinkSimulator : public QObject
 {
     Q_OBJECT
 
-    static QString row(int r)
-    {
-        LanguageTable german;
-        german.writeFallbackTexts();
-        return german.message(1, r);
-    }
+    static QString row(int r) { return FormFixture::germanMessage(r); }
 
     // Starts the window with "COM 5" mapped to the simulator and connects.
     static void connectTo(FormFixture &f, DisplaySimProcess &sim)
