@@ -3,8 +3,10 @@
 # and only when one of them is missing.
 set -euo pipefail
 
+# libwmf's pkg-config data asks for -lexpat, -lpng and -ljpeg besides its own
+# libraries, but libwmf-dev does not depend on their -dev packages: name them.
 packages=(cmake make g++ ccache pkg-config qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
-          libjpeg-dev libwmf-dev gsfonts fonts-dejavu-core
+          libjpeg-dev libpng-dev libexpat1-dev libwmf-dev gsfonts fonts-dejavu-core
           libemf2svg-dev clang python3-serial xvfb xauth imagemagick)
 
 missing=()
