@@ -37,8 +37,7 @@ TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
     infoFont.setPixelSize(24);
     infoFont.setBold(true);
     m_ui->Panel2->setFont(infoFont);
-    createTimers();
-    createPort();
+    createLink();
     showBuiltInPictures();
     connectHandlers();
 }
@@ -46,23 +45,6 @@ TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
 TForm1::~TForm1()
 {
     m_guard->run([this] { FormDestroy(); });
-}
-
-QTimer *TForm1::timer(int number) const
-{
-    return number >= 1 && number <= 3 ? m_timers[number - 1] : nullptr;
-}
-
-void TForm1::createTimers()
-{
-    const int intervals[3] = {3000, 1000, 500};
-    for (int i = 0; i < 3; ++i) {
-        m_timers[i] = new QTimer(this);
-        m_timers[i]->setObjectName(QStringLiteral("Timer%1").arg(i + 1));
-        m_timers[i]->setInterval(intervals[i]);
-        // Coarse timers may fire 5 % early; the time-outs and the pause are exact.
-        m_timers[i]->setTimerType(Qt::PreciseTimer);
-    }
 }
 
 void TForm1::showBuiltInPictures()
@@ -86,9 +68,6 @@ void TForm1::connectHandlers()
     bind(m_ui->ComboBox2, &ComboBox::change, &TForm1::ComboBox2Change);
     bind(m_ui->Button9, &QPushButton::clicked, &TForm1::Button9Click);
     bind(m_ui->Button10, &QPushButton::clicked, &TForm1::Button10Click);
-    bind(m_timers[0], &QTimer::timeout, &TForm1::Timer1Timer);
-    bind(m_timers[1], &QTimer::timeout, &TForm1::Timer2Timer);
-    bind(m_timers[2], &QTimer::timeout, &TForm1::Timer3Timer);
     bind(m_ui->Button6, &QPushButton::clicked, &TForm1::Button6Click);
     bind(m_ui->Button11, &QPushButton::clicked, &TForm1::Button11Click);
     bind(m_ui->Button8, &QPushButton::clicked, &TForm1::Button8Click);
@@ -114,7 +93,7 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    if (m_waitDepth > 0) {
+    if (m_link->isBusy()) {
         // A handler still waits: end its wait now and close once it has returned.
         m_closeRequested = true;
         endWaits();
@@ -141,7 +120,6 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::FormShow()
 {
-    m_connected = false;
     m_ui->ComboBox1->setItemIndex(0);
     m_ui->PageControl1->setActivePage(m_ui->TabSheet1);
     showStatus(QString(36, u' '));
@@ -188,7 +166,7 @@ void TForm1::PageControl1Change()
     if (tab == UserStringTab)
         m_ui->Edit1->setFocus();
     if (!m_ui->CheckBox1->isChecked() && (tab == SettingsTab || tab == UserStringTab) &&
-        !m_connected) {
+        !connected()) {
         m_ui->PageControl1->setActivePage(m_ui->TabSheet1);
         m_dialogs.warning(this, messageText(MessageRow::SelectPortFirst));
     }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "BrightnessTelegram.h"
+#include "DisplayLink.h"
 #include "FileDialogSet.h"
 #include "HandlerGuard.h"
 #include "LanguageTable.h"
-#include "ReplyState.h"
 #include "SettingsTelegram.h"
 
 #include <QMainWindow>
@@ -23,7 +23,7 @@ class UserDialogs;
 // The main window: six pages, the status line and the picture panel. It runs
 // the start-up and close sequences and holds the handlers of its controls;
 // each handler orchestrates controls and calls the subsystems that do the
-// work (records in config/, texts in i18n/, the port in serial/).
+// work (records in config/, texts in i18n/, the display link in link/).
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -36,7 +36,7 @@ public:
     Ui::TForm1 &ui() { return *m_ui; }
     const LanguageTable &languageTable() const { return m_languageTable; }
     int languageColumn() const { return m_languageColumn; }
-    bool connected() const { return m_connected; }
+    bool connected() const;
     // The records in memory; a read or load replaces them, a send or save assembles them.
     SettingsTelegram::Bytes &settingsTelegram() { return m_settingsTelegram; }
     BrightnessTelegram::Bytes &brightnessTelegram() { return m_brightnessTelegram; }
@@ -94,9 +94,10 @@ public:
     void ApplyLanguage();
     void SendUserString();
 
-    // The port, configured as the window's form gives it.
+    // The link to the display and its port, configured as the window's form gives it.
+    DisplayLink &link() { return *m_link; }
     TVaComm *VaComm1 = nullptr;
-    const ReplyState &replyState() const { return m_reply; }
+    const ReplyState &replyState() const;
 
     // The text of a message row in the current language column.
     QString messageText(int row) const;
@@ -117,8 +118,7 @@ private:
                 [this, handler] { m_guard->run([this, handler] { (this->*handler)(); }); });
     }
     // Construction and start-up (TForm1.cpp).
-    void createTimers();
-    void createPort();
+    void createLink();
     void showBuiltInPictures();
     void connectHandlers();
     void readStateFile();
@@ -137,41 +137,31 @@ private:
     void loadBrightnessFile(const QString &path);
     void loadDefaultFiles();
 
-    // The device link (TForm1Link.cpp).
-    class WaitScope;
+    // The device link as the window shows it (TForm1Link.cpp).
     void applyPortChoice();
-    void connectHandshake();
-    void lowerRtsAndClose();
+    void showConnectOutcome(const ConnectOutcome &outcome);
     void contactLost();
-    void portLost();
-    void discardStaleInput();
-    void prepareReply(int expectedLength);
-    void waitForReply(const std::function<bool()> &done);
     void endWaits();
     void warnUnlessClosing(int row);
     template <typename Body> void transfer(QWidget *page, Body body);
-    void sendTelegram(const QByteArray &telegram);
-    bool requestTelegram(const QByteArray &request);
+    void showSendOutcome(const SendOutcome &outcome);
+    bool readSucceeded(const ReadOutcome &outcome);
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs &m_dialogs;
     std::unique_ptr<HandlerGuard> m_guard;
     std::unique_ptr<SettingsPage> m_settingsPage;
-    QTimer *m_timers[3] = {};
+    DisplayLink *m_link = nullptr;
     FileDialogSet m_fileDialogs;
 
     LanguageTable m_languageTable;
     LanguageTable m_layoutMessages;
     int m_languageColumn = 1;
-    bool m_connected = false;
     QString m_savedLanguageIndex = QStringLiteral("0");
     SettingsTelegram::Bytes m_settingsTelegram{};
     BrightnessTelegram::Bytes m_brightnessTelegram{};
-    ReplyState m_reply;
     QString m_sendText;
-    int m_waitDepth = 0;
-    bool m_endWaits = false;
     bool m_closeRequested = false;
     bool m_connecting = false;
     bool m_shown = false;

@@ -8,6 +8,10 @@
 // itself. It only expands; sending is the caller's.
 namespace UserString {
 
+// The escapes that the Esc key and the "Esc-C" button add to a text: ESC, and ESC 'C'.
+inline constexpr char EscapeText[] = "#027";
+inline constexpr char EscapeCText[] = "#027C";
+
 // The bytes to send, or nothing when a "#" is not followed by three digits.
 std::optional<QByteArray> expand(const QByteArray &text);
 
