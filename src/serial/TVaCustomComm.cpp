@@ -366,6 +366,7 @@ void TVaCustomComm::CloseDevice()
 {
     m_receiveQueue.reset();
     m_device.reset();
+    m_errorsTakenByCount = 0;
     ++m_generation;
 }
 

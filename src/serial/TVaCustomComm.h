@@ -180,6 +180,8 @@ private:
     // Counts opens and closes, so a handler run can tell that the port was
     // closed (and maybe opened again) underneath it.
     quint64 m_generation = 0;
+    // Errors that InQueueCount cleared from the device before an error event read them.
+    quint32 m_errorsTakenByCount = 0;
     bool m_closing = false;
     bool m_destroying = false;
 };

@@ -8,6 +8,7 @@
 
 #include <mutex>
 #include <poll.h>
+#include <utility>
 
 int TVaCustomComm::WriteBuf(const char *buffer, int count)
 {
@@ -81,6 +82,9 @@ int TVaCustomComm::InQueueCount()
     quint32 errors = 0;
     CommStatus status;
     ReadCommStatus(errors, status);
+    // Reading the status clears the device's errors; the next error event
+    // must still report them (a device that went away above all).
+    m_errorsTakenByCount |= errors;
     return IsOpen() ? int(status.inQueue) : 0;
 }
 
@@ -165,6 +169,7 @@ void TVaCustomComm::HandleError()
     quint32 errors = 0;
     CommStatus status;
     ReadCommStatus(errors, status);
+    errors |= std::exchange(m_errorsTakenByCount, 0);
     if (errors == 0)
         return;
     if (const TVaCommErrorEvent handler = m_onError)

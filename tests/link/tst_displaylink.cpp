@@ -58,6 +58,7 @@ enum Stage
     Pausing,
     AwaitingAck,
     Idle,
+    IdleAfterAByte,
     Sending,
     Reading,
     CollectingStrayBytes
@@ -249,6 +250,8 @@ private slots:
             << int(AwaitingAck) << int(Unplug) << portLost << 0 << false;
         QTest::newRow("unplugged while connected")
             << int(Idle) << int(Unplug) << none << 1 << false;
+        QTest::newRow("unplugged right after an ENQ")
+            << int(IdleAfterAByte) << int(Unplug) << none << 1 << false;
         QTest::newRow("unplugged while sending")
             << int(Sending) << int(Unplug) << timedOut << 1 << false;
         QTest::newRow("unplugged while reading")
@@ -295,7 +298,12 @@ private slots:
             QVERIFY(s.connectOk());
             s.link.setSupervisionCondition([] { return false; });
             clock.start();
-            QTimer::singleShot(300, &s.pty, interrupt);
+            QTimer::singleShot(300, &s.pty, [&s, stage, interrupt] {
+                // Bytes and the loss reported together: the loss must not get lost.
+                if (stage == IdleAfterAByte)
+                    s.pty.send("\x05");
+                interrupt();
+            });
             if (stage == Sending)
                 QCOMPARE(s.link.sendTelegram(Settings).result == SendOutcome::Result::TimedOut,
                          outcome == 1);
