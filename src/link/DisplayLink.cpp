@@ -180,9 +180,8 @@ void DisplayLink::raiseRts()
         finishConnect({ConnectOutcome::Result::PortFailed, errorText(error)});
         return;
     }
+    prepareReply(1);
     emit waitingForAck();
-    if (m_operation == Operation::Connecting)
-        prepareReply(1);
 }
 
 void DisplayLink::finishConnect(ConnectOutcome outcome)
