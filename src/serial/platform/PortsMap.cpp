@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -71,4 +72,11 @@ std::optional<QString> PortsMap::target(int comNumber) const
     if (found == m_targets.constEnd())
         return std::nullopt;
     return *found;
+}
+
+QList<int> PortsMap::comNumbers() const
+{
+    QList<int> numbers = m_targets.keys();
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
