@@ -156,6 +156,53 @@ void syncFolder(const QByteArray &folder)
     }
 }
 
+nlink_t linkCountOf(int fd)
+{
+    struct stat st
+    {
+    };
+    return ::fstat(fd, &st) == 0 ? st.st_nlink : 1;
+}
+
+bool folderRefuses(int err)
+{
+    return err == EACCES || err == EPERM;
+}
+
+// Writes the data to a temporary file beside the target and renames it over
+// the target. False, with errno set and nothing changed, when the folder
+// refuses the new file or the rename; any other failure raises.
+bool replaceByRename(const QByteArray &target, int existingFd, const QByteArray &data)
+{
+    const QByteArray folder = folderOf(target);
+    QByteArray tempName = folder + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
+    const int tempFd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    if (tempFd < 0) {
+        if (folderRefuses(errno))
+            return false;
+        fail(errno, target);
+    }
+    FdCloser temp(tempFd);
+    takeOverAttributes(tempFd, existingFd);
+    int err = 0;
+    if (!writeFully(tempFd, data, 0) || ::fsync(tempFd) != 0)
+        err = errno;
+    if (::close(temp.release()) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(tempName.constData(), target.constData()) != 0)
+        err = errno;
+    if (err == 0) {
+        syncFolder(folder);
+        return true;
+    }
+    ::unlink(tempName.constData());
+    if (folderRefuses(err) && existingFd >= 0) {
+        errno = err;
+        return false;
+    }
+    fail(err, target);
+}
+
 } // namespace
 
 int openForReading(const QString &path, qint64 maxSize)
@@ -232,37 +279,19 @@ void writeAtomically(const QString &path, const QByteArray &data)
 {
     const QByteArray target = resolveLinks(QFile::encodeName(path));
     FdCloser existing(openExistingForWriting(target));
-    const QByteArray folder = folderOf(target);
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray tempName = folder + "/." + target.mid(slash + 1) + ".XXXXXX";
-    const int tempFd = ::mkostemp(tempName.data(), O_CLOEXEC);
-    if (tempFd < 0) {
-        if (existing.get() >= 0 && (errno == EACCES || errno == EPERM)) {
-            writeInPlace(existing.get(), data, target);
-            return;
-        }
-        fail(errno, target);
+    // A file with further hard links is shared: a new file would part it from them.
+    if (existing.get() >= 0 && linkCountOf(existing.get()) > 1) {
+        writeInPlace(existing.get(), data, target);
+        return;
     }
-    FdCloser temp(tempFd);
-    auto discard = [&](int err) {
-        ::close(temp.release());
-        ::unlink(tempName.constData());
+    if (replaceByRename(target, existing.get(), data))
+        return;
+    // The folder takes no new file (no write right, or a sticky folder and
+    // the file is another user's), but the file itself may be writable.
+    const int err = errno;
+    if (existing.get() < 0)
         fail(err, target);
-    };
-    takeOverAttributes(tempFd, existing.get());
-    if (!writeFully(tempFd, data, 0) || ::fsync(tempFd) != 0)
-        discard(errno);
-    if (::close(temp.release()) != 0) {
-        const int err = errno;
-        ::unlink(tempName.constData());
-        fail(err, target);
-    }
-    if (::rename(tempName.constData(), target.constData()) != 0) {
-        const int err = errno;
-        ::unlink(tempName.constData());
-        fail(err, target);
-    }
-    syncFolder(folder);
+    writeInPlace(existing.get(), data, target);
 }
 
 } // namespace DataFile

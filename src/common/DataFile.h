@@ -30,9 +30,10 @@ QByteArray readAll(const QString &path, qint64 maxSize);
 // and kept; its target is replaced. The data go to a temporary file in the
 // target's folder, are flushed to disk and renamed over the target, so a
 // failure leaves the earlier file whole; a file the user may not write is
-// refused with "File access denied" and left as it is. When the folder takes
-// no new file but the file itself is writable, the file is rewritten in place
-// (not atomic then, but what the user could always do).
+// refused with "File access denied" and left as it is. The file is rewritten
+// in place instead (not atomic then, but what a plain write always did) when
+// the folder takes no new file or refuses the rename while the file itself is
+// writable, and when the file has further hard links that must keep seeing it.
 void writeAtomically(const QString &path, const QByteArray &data);
 
 } // namespace DataFile

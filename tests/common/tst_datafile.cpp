@@ -221,6 +221,10 @@ private slots:
                                                       << "File access denied" << old;
         QTest::newRow("read-only folder, rewritten in place")
             << "read-only folder" << QString() << saved;
+        QTest::newRow("sticky folder, another user's file, rewritten in place")
+            << "sticky folder" << QString() << saved;
+        QTest::newRow("hard link keeps seeing the new content")
+            << "hard link" << QString() << saved;
         QTest::newRow("fifo refused") << "fifo"
                                       << "File access denied" << QByteArray();
     }
@@ -240,14 +244,19 @@ private slots:
             target = dir.filePath("sub/real.esv");
             QVERIFY(QFile::link(dir.filePath("sub/middle.esv"), path));
             QVERIFY(QFile::link("real.esv", dir.filePath("sub/middle.esv")));
-        } else if (setup == "read-only folder") {
+        } else if (setup == "read-only folder" || setup == "sticky folder") {
             path = target = dir.filePath("sub/a.esv");
         } else if (setup == "fifo") {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         }
         if (setup != "dangling link" && setup != "fifo")
             writeRaw(target, "old settings, a little longer");
-        const bool asUser = setup == "write-protected" || setup == "read-only folder";
+        if (setup == "hard link")
+            QCOMPARE(::link(QFile::encodeName(target).constData(),
+                            QFile::encodeName(dir.filePath("sub/other.esv")).constData()),
+                     0);
+        const bool asUser =
+            setup == "write-protected" || setup == "read-only folder" || setup == "sticky folder";
         if (asUser) // the unprivileged user may enter the folders and write a 0666 file
             QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
         if (setup == "write-protected")
@@ -255,6 +264,10 @@ private slots:
         if (setup == "read-only folder") {
             QFile::setPermissions(target, QFileDevice::Permissions(0x6666));
             QFile::setPermissions(dir.filePath("sub"), QFileDevice::Permissions(0x5555));
+        }
+        if (setup == "sticky folder") {
+            QFile::setPermissions(target, QFileDevice::Permissions(0x6666));
+            QCOMPARE(::chmod(QFile::encodeName(dir.filePath("sub")).constData(), 01777), 0);
         }
         const mode_t modeBefore = modeOf(target);
         {
@@ -272,6 +285,8 @@ private slots:
         QCOMPARE(isLink(path), target != path);
         if (setup != "dangling link")
             QCOMPARE(modeOf(target), modeBefore);
+        if (setup == "hard link")
+            QCOMPARE(contentOf(dir.filePath("sub/other.esv")), targetAfter);
         const QStringList left =
             QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left.filter(QRegularExpression("^\\.")), QStringList());
