@@ -3,6 +3,7 @@
 #include "Exception.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -126,23 +127,34 @@ void writeInPlace(int fd, const QByteArray &data, const QByteArray &native)
 }
 
 // Gives the new file the permissions (and, where allowed, the owner) of the
-// one it replaces; a new file gets the usual 0666 less the umask.
+// one it replaces.
 void takeOverAttributes(int tempFd, int existingFd)
 {
     struct stat st
     {
     };
-    if (existingFd >= 0 && ::fstat(existingFd, &st) == 0) {
-        ::fchmod(tempFd, st.st_mode & 07777);
-        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-            ::fchown(tempFd, st.st_uid, st.st_gid) != 0) {
-            // Not allowed to give the file away: it stays ours, as a new file would.
-        }
+    if (existingFd < 0 || ::fstat(existingFd, &st) != 0)
         return;
+    ::fchmod(tempFd, st.st_mode & 07777);
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(tempFd, st.st_uid, st.st_gid) != 0) {
+        // Not allowed to give the file away: it stays ours, as a new file would.
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(tempFd, 0666 & ~mask);
+}
+
+// Creates a hidden temporary file beside the target with the mode a new file
+// gets (0666 less the umask), unlike mkstemp's 0600. -1 with errno on failure.
+int createTemporary(const QByteArray &target, QByteArray &tempName)
+{
+    const QByteArray stem = folderOf(target) + "/." + target.mid(target.lastIndexOf('/') + 1) + '.';
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = stem + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const int fd = ::open(tempName.constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 // Makes the rename itself survive a power cut; a folder that cannot be
@@ -175,8 +187,8 @@ bool folderRefuses(int err)
 bool replaceByRename(const QByteArray &target, int existingFd, const QByteArray &data)
 {
     const QByteArray folder = folderOf(target);
-    QByteArray tempName = folder + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
-    const int tempFd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    QByteArray tempName;
+    const int tempFd = createTemporary(target, tempName);
     if (tempFd < 0) {
         if (folderRefuses(errno))
             return false;

@@ -283,8 +283,13 @@ private slots:
         }
         QCOMPARE(contentOf(target), targetAfter);
         QCOMPARE(isLink(path), target != path);
-        if (setup != "dangling link")
+        if (setup != "dangling link") {
             QCOMPARE(modeOf(target), modeBefore);
+        } else { // a new file: the usual 0666 less the umask
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            QCOMPARE(modeOf(target) & 07777, 0666 & ~mask);
+        }
         if (setup == "hard link")
             QCOMPARE(contentOf(dir.filePath("sub/other.esv")), targetAfter);
         const QStringList left =
