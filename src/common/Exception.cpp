@@ -4,10 +4,8 @@
 #include <QFileInfo>
 #include <cerrno>
 
-Exception::Exception(const QString &message) : Exception(visibleText(message), 0) {}
-
-Exception::Exception(const QString &visible, int)
-    : std::runtime_error(visible.toStdString()), m_message(visible)
+Exception::Exception(const QString &message)
+    : std::runtime_error(visibleText(message).toStdString()), m_message(visibleText(message))
 {}
 
 QString Exception::visibleText(QString text)

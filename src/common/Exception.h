@@ -18,7 +18,6 @@ public:
     static QString visibleText(QString text);
 
 private:
-    explicit Exception(const QString &visible, int);
     QString m_message;
 };
 
