@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
 jobs=$(nproc)
+# Paths below the checkout are hashed relative to it, so any clone of the
+# project reuses what ccache compiled for another.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

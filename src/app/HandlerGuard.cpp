@@ -1,6 +1,7 @@
 #include "HandlerGuard.h"
 
 #include "ApplicationTitle.h"
+#include "Exception.h"
 #include "UserDialogs.h"
 
 bool HandlerGuard::run(const std::function<void()> &handler) const
@@ -16,9 +17,13 @@ bool HandlerGuard::run(const std::function<void()> &handler) const
 
 void HandlerGuard::report(const std::exception &error) const
 {
-    const QString message = dynamic_cast<const std::bad_alloc *>(&error)
-                                ? QStringLiteral("Out of memory")
-                                : QString::fromUtf8(error.what());
+    QString message;
+    if (const auto *own = dynamic_cast<const Exception *>(&error))
+        message = own->message();
+    else if (dynamic_cast<const std::bad_alloc *>(&error))
+        message = QStringLiteral("Out of memory");
+    else
+        message = QString::fromUtf8(error.what());
     m_dialogs.error(m_window, ApplicationTitle, errorBoxText(message));
 }
 

@@ -3,12 +3,13 @@
 #include "Conversions.h"
 #include "DataFile.h"
 #include "Exception.h"
+#include "Win1252.h"
 
 namespace StateFile {
 
 QStringList readLines(const QString &path)
 {
-    const QByteArray data = DataFile::readAll(path);
+    const QByteArray data = DataFile::readAll(path, MaxFileSize);
     QStringList lines;
     qsizetype start = 0;
     while (lines.size() < LineCount && start < data.size()) {
@@ -18,7 +19,7 @@ QStringList readLines(const QString &path)
         QByteArray line = data.mid(start, end - start);
         if (line.endsWith('\r'))
             line.chop(1);
-        lines << QString::fromLatin1(line);
+        lines << Win1252::toUnicode(line);
         start = end + 1;
     }
     while (lines.size() < LineCount)

@@ -20,8 +20,13 @@ namespace StateFile {
 
 inline const QString FileName = QStringLiteral("PANTRIX.sav");
 constexpr int LineCount = 5;
+// Five short lines take some 30 bytes; a larger file is no state file.
+constexpr qint64 MaxFileSize = 4096;
 
-// Raises EInOutError when the file exists but cannot be read.
+// Raises EInOutError when the file exists but cannot be read, is no regular
+// file or is larger than MaxFileSize. The lines are Windows-1252 text, as
+// everywhere in the program, so a stray byte is named in an error as the
+// window shows it.
 QStringList readLines(const QString &path);
 
 QByteArray format(const ApplicationState &state);

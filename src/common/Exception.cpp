@@ -4,11 +4,13 @@
 #include <QFileInfo>
 #include <cerrno>
 
-Exception::Exception(const QString &message) : std::runtime_error(message.toStdString()) {}
+Exception::Exception(const QString &message)
+    : std::runtime_error(visibleText(message).toStdString()), m_message(visibleText(message))
+{}
 
-QString Exception::message() const
+QString Exception::visibleText(QString text)
 {
-    return QString::fromUtf8(what());
+    return text.replace(QChar(0), QChar(0x2400));
 }
 
 EConvertError EConvertError::notInteger(const QString &text)
@@ -51,4 +53,15 @@ EInOutError EInOutError::fromErrno(int err, const QString &path)
 EInOutError EInOutError::readBeyondEnd()
 {
     return EInOutError(100, QStringLiteral("Read beyond end of file"));
+}
+
+EInOutError EInOutError::notRegularFile()
+{
+    return EInOutError(5, QStringLiteral("File access denied"));
+}
+
+EInOutError EInOutError::tooLarge(const QString &path, qint64 limit)
+{
+    return EInOutError(
+        EFBIG, QStringLiteral("File too large: '%1' has more than %2 bytes").arg(path).arg(limit));
 }

@@ -20,7 +20,7 @@ int lineToInt(const QByteArray &line)
 LanguageFileSummary LanguageFileReader::read(const QString &path,
                                              const PictureCallback &loadPicture)
 {
-    TextLineReader lines(path);
+    TextLineReader lines(path, MaxFileSize);
     LanguageFileSummary summary;
     m_scrambled = lines.readLine() == "TRUE";
     summary.scrambled = m_scrambled;

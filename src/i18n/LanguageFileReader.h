@@ -36,6 +36,10 @@ class LanguageFileReader
 public:
     static constexpr int PictureCount = 3;
     static constexpr int IgnoredLineCount = 10;
+    // A full table of 9 languages by 100 rows with captions of 250 bytes and
+    // three long picture paths stays under 250 KB; anything beyond 4 MiB is
+    // no language file and is refused before a line of it is read.
+    static constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
 
     // Called with 0, 1 or 2 (Image1, Image2, Image3) and the path of a file
     // that exists.
@@ -44,7 +48,8 @@ public:
     explicit LanguageFileReader(LanguageTable &table) : m_table(table) {}
 
     // Writes the cells (1..L, 0..R) and nothing else of the table. Raises
-    // EInOutError when the file cannot be read, EConvertError when line 2 or 6
+    // EInOutError when the file cannot be read, is no regular file or is
+    // larger than MaxFileSize, EConvertError when line 2 or 6
     // is no integer, ELanguageFileError when L lies outside 1 to 9 or R
     // outside 0 to 99; in the last two cases no cell has been written.
     LanguageFileSummary read(const QString &path, const PictureCallback &loadPicture = {});

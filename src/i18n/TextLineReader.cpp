@@ -1,10 +1,9 @@
 #include "TextLineReader.h"
 
+#include "DataFile.h"
 #include "Exception.h"
 
-#include <QFile>
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -13,12 +12,9 @@ constexpr qsizetype kChunkSize = 16 * 1024;
 
 } // namespace
 
-TextLineReader::TextLineReader(const QString &path) : m_path(path)
-{
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
-        throw EInOutError::fromErrno(errno, path);
-}
+TextLineReader::TextLineReader(const QString &path, qint64 maxSize)
+    : m_path(path), m_maxSize(maxSize), m_fd(DataFile::openForReading(path, maxSize))
+{}
 
 TextLineReader::~TextLineReader()
 {
@@ -65,6 +61,10 @@ bool TextLineReader::fillBuffer()
             continue;
         if (n < 0)
             throw EInOutError::fromErrno(errno, m_path);
+        // The file may grow while it is read.
+        m_bytesRead += n;
+        if (m_bytesRead > m_maxSize)
+            throw EInOutError::tooLarge(m_path, m_maxSize);
         m_buffer.resize(n);
         m_endOfFile = n == 0;
         return !m_endOfFile;

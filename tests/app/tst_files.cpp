@@ -2,6 +2,7 @@
 #include "FormFixture.h"
 
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The brightness record and its value check, and the settings and brightness
@@ -204,6 +205,10 @@ private slots:
         otherHeader.replace(0, 3, "abc");
         QTest::newRow("other header") << otherHeader << QString() << 3;
         QTest::newRow("empty") << QByteArray() << "PANTRIX_V20|Read beyond end of file." << 0;
+        QByteArray zeroDigit = ExampleSettings;
+        zeroDigit[6] = '\0';
+        QTest::newRow("zero byte as the baud digit")
+            << zeroDigit << "PANTRIX_V20|'\u2400' is not a valid integer value." << 0;
     }
     void loadingSettingsFiles()
     {
@@ -238,6 +243,48 @@ private slots:
         f.dialogs.fileAnswers << f.path(relativePath);
         QTest::mouseClick(save ? f.ui().Button3 : f.ui().Button4, Qt::LeftButton);
         QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|" + error});
+    }
+
+    void loadingWhatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("folder") << "folder";
+    }
+    void loadingWhatIsNoFile()
+    {
+        QFETCH(QString, kind);
+        FormFixture f;
+        f.show();
+        const QString path = f.path("x.esv");
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else
+            QVERIFY(QDir().mkdir(path));
+        f.dialogs.fileAnswers << path;
+        QTest::mouseClick(f.ui().Button4, Qt::LeftButton);
+        QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|File access denied."});
+        QCOMPARE(f.ui().RadioGroup2->itemIndex(), 0);
+    }
+
+    void savingKeepsALinkAndRefusesNoFile()
+    {
+        FormFixture f;
+        f.show();
+        f.writeFile("real.esv", "old");
+        QVERIFY(QFile::link("real.esv", f.path("link.esv")));
+        QCOMPARE(::mkfifo(QFile::encodeName(f.path("fifo.esv")).constData(), 0600), 0);
+        f.dialogs.fileAnswers << f.path("link.esv") << f.path("fifo.esv");
+        QTest::mouseClick(f.ui().Button3, Qt::LeftButton);
+        QVERIFY(f.dialogs.errors.isEmpty());
+        QVERIFY(QFileInfo(f.path("link.esv")).isSymLink());
+        QCOMPARE(f.readFile("real.esv").size(), 30);
+        QTest::mouseClick(f.ui().Button3, Qt::LeftButton);
+        QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|File access denied."});
+        QVERIFY(!QFileInfo(f.path("fifo.esv")).isFile());
     }
 
     void savingWhereWritingIsRefused()

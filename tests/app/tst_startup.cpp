@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/stat.h>
 
 // Start-up, close and the tab rule of the main window, driven through the
 // state file "PANTRIX.sav" in a fresh working directory.
@@ -125,6 +126,15 @@ private slots:
         QTest::newRow("language line missing") << stateFile({"5", "FALSE", "TRUE", "FALSE"})
                                                << "'' is not a valid integer value." << 5;
         QTest::newRow("empty file") << QByteArray() << "'' is not a valid integer value." << -1;
+        // Bytes are named as the window shows them: Windows-1252, a zero byte visibly.
+        QTest::newRow("0x80 as the euro sign")
+            << QByteArray("\x80\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n")
+            << "'\u20AC' is not a valid integer value." << -1;
+        QTest::newRow("zero byte shown, text whole")
+            << QByteArray("2\r\nFALSE\r\nTRUE\r\nFALSE\r\n1\x00"
+                          "2\r\n",
+                          28)
+            << "'1\u24002' is not a valid integer value." << 2;
     }
     void badLineStopsStartUp()
     {
@@ -143,6 +153,48 @@ private slots:
         QCOMPARE(f.ui().MaskEdit18->text(), QStringLiteral("001"));
         // The window stays usable.
         QCOMPARE(form.statusText(), QString(36, u' '));
+    }
+
+    // A FIFO under a start-up file's name must not block the open, an endless
+    // device must not be read, and a huge file is refused before it is read.
+    void startUpFileThatIsNoDataFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        const QString denied = "File access denied.";
+        for (const char *name : {"PANTRIX.sav", "Language.mlf", "Default.esv", "Default.hsv"})
+            QTest::addRow("fifo %s", name) << QString(name) << "fifo" << denied;
+        for (const char *name : {"PANTRIX.sav", "Language.mlf"})
+            QTest::addRow("%s links to /dev/zero", name) << QString(name) << "zero" << denied;
+        QTest::newRow("Language.mlf of 81 MB")
+            << "Language.mlf"
+            << "81000000"
+            << "File too large: 'Language.mlf' has more than 4194304 bytes.";
+        QTest::newRow("PANTRIX.sav of 4097 bytes")
+            << "PANTRIX.sav"
+            << "4097"
+            << "File too large: 'PANTRIX.sav' has more than 4096 bytes.";
+    }
+    void startUpFileThatIsNoDataFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        FormFixture f;
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(f.path(name)).constData(), 0600), 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link("/dev/zero", f.path(name)));
+        } else {
+            QFile big(f.path(name)); // sparse: takes no room on the disk
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            QVERIFY(big.resize(kind.toLongLong()));
+        }
+        f.show();
+        QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|" + error});
+        // The start-up ended there; the window stays usable.
+        QVERIFY(f.ui().PageControl1->isPageTabVisible(f.ui().TabSheet3));
     }
 
     void tabRule_data()
@@ -199,6 +251,19 @@ private slots:
         f.ui().CheckBox1->setChecked(false);
         form.close();
         QCOMPARE(f.readFile("PANTRIX.sav"), QByteArray("7\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n"));
+    }
+
+    void stateFileBehindALinkStaysALink()
+    {
+        FormFixture f;
+        QDir().mkdir(f.path("conf"));
+        f.writeFile("conf/state.sav", stateFile({"2", "FALSE", "TRUE", "FALSE", "0"}));
+        QVERIFY(QFile::link("conf/state.sav", f.path("PANTRIX.sav")));
+        TForm1 &form = f.show();
+        f.ui().CheckBox1->setChecked(true);
+        form.close();
+        QVERIFY(QFileInfo(f.path("PANTRIX.sav")).isSymLink());
+        QCOMPARE(f.readFile("conf/state.sav"), stateFile({"2", "FALSE", "TRUE", "TRUE", "0"}));
     }
 
     void unwritableStateFileIsReported()

@@ -237,6 +237,15 @@ private slots:
         QTest::newRow("line 6 never read with L = 0")
             << QByteArray("FALSE") << QByteArray("0") << QByteArray("x")
             << QStringLiteral("Line 2 of Language.mlf gives 0 languages; 1 to 9 are supported");
+        QTest::newRow("line 2 with a zero byte, shown whole")
+            << QByteArray("FALSE")
+            << QByteArray("2\x00"
+                          "1",
+                          3)
+            << QByteArray("80") << QStringLiteral("'2\u24001' is not a valid integer value");
+        QTest::newRow("line 6 with 0x80, shown as the euro sign")
+            << QByteArray("FALSE") << QByteArray("2") << QByteArray("8\x80")
+            << QStringLiteral("'8\u20AC' is not a valid integer value");
     }
     void notAnInteger()
     {
@@ -451,6 +460,40 @@ private slots:
         });
         QDir::setCurrent(previous);
         QCOMPARE(calls, found.isEmpty() ? PictureCalls{} : PictureCalls{qMakePair(1, found)});
+    }
+
+    // Lines after the last row are never read, but count towards the limit:
+    // no real language file comes near it.
+    void sizeLimit_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("at the limit") << LanguageFileReader::MaxFileSize << true;
+        QTest::newRow("one byte over") << LanguageFileReader::MaxFileSize + 1 << false;
+    }
+    void sizeLimit()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, read);
+        FileLayout layout;
+        // A picture that exists, so it would be handed over.
+        layout.pictures[0] = QFile::encodeName(m_dir.filePath(QStringLiteral("Language.mlf")));
+        layout.rows = blocks(2, 80);
+        const QString path = languageFile(layout);
+        QFile file(path);
+        QVERIFY(file.resize(size));
+        LanguageTable table;
+        int pictureCalls = 0;
+        try {
+            LanguageFileReader(table).read(path, [&](int, const QString &) { ++pictureCalls; });
+            QVERIFY(read);
+        } catch (const EInOutError &e) {
+            QVERIFY(!read);
+            QCOMPARE(e.message(),
+                     QStringLiteral("File too large: '%1' has more than 4194304 bytes").arg(path));
+        }
+        QCOMPARE(pictureCalls, read ? 1 : 0);
+        QCOMPARE(table.cell(2, 80), read ? rowText(2, 80) : QByteArray());
     }
 
     void missingFile()

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -196,6 +197,15 @@ private slots:
         QTest::newRow("other name") << "PORT3=/a\nCOMX=/b\n" << 3 << QString();
         QTest::newRow("another number") << "COM33=/a\n" << 3 << QString();
     }
+    // A FIFO under the ports file's name would block the port choice for good.
+    void portsFileThatIsNoFileIsEmpty()
+    {
+        const QString fifo = m_dir->filePath("ports");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(PortsMap::load(fifo).comNumbers().isEmpty());
+        QVERIFY(PortsMap::load(m_dir->path()).comNumbers().isEmpty());
+    }
+
     void portsFileLines()
     {
         QFETCH(QString, text);

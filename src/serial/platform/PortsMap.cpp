@@ -1,8 +1,13 @@
 #include "PortsMap.h"
 
+#include "DataFile.h"
+#include "Exception.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -38,9 +43,19 @@ QString PortsMap::filePath()
 
 PortsMap PortsMap::load(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is read, so a FIFO under the name cannot block the
+    // port choice; what cannot be read is an empty map.
+    int fd = -1;
+    try {
+        fd = DataFile::openForReading(path);
+    } catch (const Exception &) {
         return PortsMap();
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return PortsMap();
+    }
     return parse(QFile::decodeName(file.read(MaxFileSize)));
 }
 
@@ -71,4 +86,11 @@ std::optional<QString> PortsMap::target(int comNumber) const
     if (found == m_targets.constEnd())
         return std::nullopt;
     return *found;
+}
+
+QList<int> PortsMap::comNumbers() const
+{
+    QList<int> numbers = m_targets.keys();
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }

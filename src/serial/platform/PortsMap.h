@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -29,6 +30,8 @@ public:
     static PortsMap parse(const QString &text);
 
     std::optional<QString> target(int comNumber) const;
+    // The COM numbers the file names, in ascending order.
+    QList<int> comNumbers() const;
 
 private:
     void parseLine(QStringView line);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "CliCommand.h"
+
+// `ports`: every COM port that the environment (PANTRIX_COM<n>) or the ports
+// file names, what it resolves to and where that came from.
+namespace PortsCommand {
+
+Cli::Command command();
+
+} // namespace PortsCommand

@@ -1,0 +1,14 @@
+#include "CliApplication.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pantrix-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PANTRIX_VERSION));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return CliApplication::run(application.arguments(), out, err);
+}
