@@ -374,6 +374,7 @@ private slots:
         QTest::newRow("largest record exact") << patched(largestRecord, 7, 4) << true;
         QTest::newRow("largest record the whole file") << patched(largestRecord, 40, 4) << true;
         QTest::newRow("one object per record") << patched(objects, 5, 2) << true;
+        QTest::newRow("16 objects reserved") << patched(objects, 16, 2) << true;
         QTest::newRow("bytes after the end record")
             << windowsMetafile(false) + QByteArray(16, '\x7F') << true;
         // Found by the fuzzer: it declares a largest record of about 2 GB.
@@ -385,7 +386,7 @@ private slots:
         QTest::newRow("largest record 0xFFFFFFFF")
             << patched(largestRecord, 0xFFFFFFFFu, 4) << false;
         QTest::newRow("largest record below a real one") << patched(largestRecord, 6, 4) << false;
-        QTest::newRow("more objects than records") << patched(objects, 6, 2) << false;
+        QTest::newRow("17 objects for 5 records") << patched(objects, 17, 2) << false;
         QTest::newRow("65535 objects") << patched(objects, 0xFFFF, 2) << false;
         QByteArray placeable = windowsMetafile(true);
         qToLittleEndian<quint32>(0x10000000u, placeable.data() + 22 + largestRecord);

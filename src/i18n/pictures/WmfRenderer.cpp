@@ -17,6 +17,9 @@ constexpr qsizetype kPlaceableHeaderSize = 22;
 constexpr qsizetype kHeaderSize = 18;
 constexpr quint16 kEndOfFileFunction = 0x0000;
 constexpr double kPointsPerInch = 72.0;
+// Some writers declare an object table of a fixed size (16 slots) whatever
+// they draw, so a table that small is always plausible.
+constexpr qint64 kReservedObjectSlots = 16;
 
 quint16 word(QByteArrayView data, qsizetype at)
 {
@@ -194,7 +197,7 @@ bool WmfRenderer::hasValidFraming(QByteArrayView data)
         return false;
     const std::optional<RecordSummary> records = walkRecords(metafile);
     return records && records->largestWords <= maxRecordWords &&
-           objectCount <= records->countBeforeEnd;
+           objectCount <= std::max(records->countBeforeEnd, kReservedObjectSlots);
 }
 
 std::optional<WmfRenderer::RecordSummary> WmfRenderer::walkRecords(QByteArrayView metafile)

@@ -20,7 +20,8 @@ public:
     // Header fields and record sizes consistent with the data's length, ending
     // with the end-of-file record: the declared file size and largest record
     // fit in the data, no record is larger than the declared largest, and the
-    // object table has no more slots than there are records to fill them.
+    // object table has no more slots than there are records to fill them
+    // (or than the 16 that writers commonly reserve).
     static bool hasValidFraming(QByteArrayView data);
 
 private:
