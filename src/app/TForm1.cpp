@@ -134,8 +134,9 @@ void TForm1::closeEvent(QCloseEvent *event)
         m_closeRequested = true;
         endWaits();
         event->ignore();
+        // Not at once: retrying without pause would spin while a wait unwinds.
         if (!m_closing)
-            QTimer::singleShot(0, this, &QWidget::close);
+            QTimer::singleShot(20, this, &QWidget::close);
         return;
     }
     m_closing = true;

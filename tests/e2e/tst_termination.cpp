@@ -97,6 +97,7 @@ public:
         CloseTimeError,     // the user closes, the state file cannot be written
         UnwritableOnSignal, // the signal closes, the state file cannot be written
         ForeignLoop,        // something keeps a nested loop running after the close
+        LoopInsideAWait,    // ... or inside a wait, so that the window cannot close
     };
     Q_ENUM(Scenario)
 
@@ -154,6 +155,15 @@ private:
             while (!released)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             break;
+        case LoopInsideAWait:
+            connectSilentDisplay(f, pty, alive);
+            QTimer::singleShot(500, &pty, [&released] {
+                sendTermination();
+                while (!released)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            });
+            QTest::mouseClick(f.ui().Button6, Qt::LeftButton);
+            break;
         }
     }
 
@@ -192,6 +202,8 @@ private slots:
             << false;
         QTest::newRow("backstop ends a loop that does not end")
             << ForeignLoop << QByteArray() << QString() << QStringList() << DefaultState << true;
+        QTest::newRow("backstop writes the state file when the window cannot close")
+            << LoopInsideAWait << QByteArray() << QString() << QStringList() << Com3State << true;
     }
     void signalsInEveryBox()
     {
@@ -216,10 +228,12 @@ private slots:
         QTimer alive;
         bool released = false;
         bool backstopFired = false;
+        QByteArray stateAtBackstop;
         int status = -1;
         {
             ShutdownOnSignal shutdown(form, [&] {
                 backstopFired = true;
+                stateAtBackstop = f.readFile("PANTRIX.sav");
                 released = true;
             });
             QVERIFY2(shutdown.isActive(), qPrintable(shutdown.errorString()));
@@ -234,6 +248,8 @@ private slots:
         alive.stop();
         QCOMPARE(status, 0);
         QCOMPARE(backstopFired, backstop);
+        if (backstop) // the process would end here: its state file is written
+            QCOMPARE(stateAtBackstop, stateAfter);
         QVERIFY(form.isClosed());
         QVERIFY(!form.isVisible());
         QCOMPARE(watcher.boxes, boxes);
