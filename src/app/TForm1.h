@@ -116,6 +116,7 @@ public:
     QString statusText() const;
 
 signals:
+    // Once, when the close is accepted.
     void closed();
 
 protected:
