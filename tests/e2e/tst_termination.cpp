@@ -130,7 +130,7 @@ private:
             if (!form.connected())
                 return;
             if (scenario == TransferWait)
-                QTimer::singleShot(1000, &pty, &sendTermination);
+                QTimer::singleShot(300, &pty, &sendTermination); // well before the time-out
             QTest::mouseClick(f.ui().Button6, Qt::LeftButton);
             break;
         case GuardError:
