@@ -19,3 +19,6 @@ ctest --test-dir build/asan --output-on-failure -j"$jobs"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DPANTRIX_SANITIZE=thread -DPANTRIX_CORE_ONLY=ON >/dev/null
 cmake --build build/tsan -j"$jobs"
 ctest --test-dir build/tsan --output-on-failure -j"$jobs"
+
+# The Debian package: build it from a Release build and inspect it.
+tools/package-check.sh
