@@ -106,12 +106,15 @@ private slots:
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(PANTRIX_EXECUTABLE), {"--desktop"});
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(home.filePath("data/pantrix")).isDir(), 30000);
-        QTest::qWait(1000);
+        const QString folder = home.filePath("data/pantrix");
+        const QString cwd = QStringLiteral("/proc/%1/cwd").arg(program.processId());
+        QTRY_COMPARE_WITH_TIMEOUT(QFile::symLinkTarget(cwd), folder, 30000);
+        QTest::qWait(1500); // the window is up and closes on SIGTERM
         program.terminate();
         QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        QVERIFY(QFile::exists(home.filePath("data/pantrix/PANTRIX.sav")));
+        QVERIFY(QFile::exists(folder + "/PANTRIX.sav"));
         QVERIFY(!QFile::exists(home.filePath("PANTRIX.sav")));
     }
 
