@@ -26,6 +26,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libwmf draws the text of WMF pictures with the Ghostscript fonts.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gsfonts")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+# CPack puts the summary on the first line itself.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 
 include(CPack)
