@@ -5,6 +5,12 @@
 #include <cstdio>
 #include <unistd.h>
 
+// The icon lives in a static library: its resources must be registered by hand.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(pantrix);
+}
+
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
@@ -54,6 +60,7 @@ void apply()
 
 QIcon windowIcon()
 {
+    registerResources();
     return QIcon(QStringLiteral(":/icons/pantrix.svg"));
 }
 

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DesktopIdentity.h"
 #include "FormFixture.h"
 #include "MessageRow.h"
 #include "PtyPair.h"
@@ -7,6 +8,7 @@
 #include "platform/PortOpenDiagnosis.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QProcess>
 #include <QTcpServer>
@@ -116,6 +118,17 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(QFile::exists(folder + "/PANTRIX.sav"));
         QVERIFY(!QFile::exists(home.filePath("PANTRIX.sav")));
+    }
+
+    void identity()
+    {
+        DesktopIdentity::apply();
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("pantrix"));
+        QCOMPARE(QGuiApplication::desktopFileName(),
+                 QStringLiteral("io.github.pantrix.Configurator"));
+        const QImage icon = QApplication::windowIcon().pixmap(48, 48).toImage();
+        QCOMPARE(icon.size(), QSize(48, 48));
+        QVERIFY(icon.pixelColor(24, 24).alpha() > 0); // drawn, not an empty picture
     }
 
     void workingFolderSeeding_data()
