@@ -298,12 +298,38 @@ private slots:
         QCOMPARE(status->text(QAccessible::Name), QStringLiteral("Gerät verbunden"));
     }
 
-    void everyFieldIsNamedByItsLabel()
+    void fieldIsNamedByItsLabel_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("user string") << "Edit1"
+                                     << "String:";
+        QTest::newRow("first brightness value") << "MaskEdit18"
+                                                << "Wert 1";
+        QTest::newRow("last brightness value") << "MaskEdit17"
+                                               << "Wert 16";
+        QTest::newRow("address, in its frame") << "MaskEdit1"
+                                               << "Geräteadresse";
+        QTest::newRow("timeout, in its frame") << "MaskEdit19"
+                                               << "Timeout nach xx Sekunden";
+    }
+    void fieldIsNamedByItsLabel()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, name);
+        FormFixture f;
+        f.show();
+        auto *edit = f.form->findChild<QLineEdit *>(field);
+        QVERIFY(edit);
+        QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), name);
+    }
+
+    void everyFieldHasAName()
     {
         FormFixture f;
         f.show();
         const QList<QLineEdit *> fields = f.form->findChildren<QLineEdit *>();
-        QVERIFY(!fields.isEmpty());
+        QVERIFY(fields.size() >= 20);
         for (QLineEdit *field : fields) {
             if (qobject_cast<QComboBox *>(field->parentWidget()))
                 continue; // a combo box's editor carries the combo box's name
