@@ -25,3 +25,6 @@ cmake --build build/tsan -j"$jobs"
 ctest --test-dir build/tsan --output-on-failure -j"$jobs"
 
 tools/fuzz.sh --replay
+
+# The Debian package: build it from a Release build and inspect it.
+tools/package-check.sh

@@ -6,6 +6,7 @@
 #include "HandlerGuard.h"
 #include "MessageRow.h"
 #include "RadioButtons.h"
+#include "ScrollablePages.h"
 #include "SettingsPage.h"
 #include "StateFile.h"
 #include "UserDialogs.h"
@@ -42,6 +43,8 @@ TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
     createTimers();
     createPort();
     showBuiltInPictures();
+    ScrollablePages::apply(m_ui->PageControl1);
+    ScrollablePages::fitToScreen(this);
     connectHandlers();
 }
 

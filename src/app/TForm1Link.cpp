@@ -5,6 +5,8 @@
 #include "DeviceNameFormat.h"
 #include "EventLoopWait.h"
 #include "MessageRow.h"
+#include "OpenFailureReport.h"
+#include "StatusLine.h"
 #include "TForm1.h"
 #include "TVaComm.h"
 #include "UserDialogs.h"
@@ -184,9 +186,11 @@ void TForm1::Button9Click()
     VaComm1->ResetDevice();
     try {
         VaComm1->Open();
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         VaComm1->Close();
         showStatus(messageText(MessageRow::CannotOpenPort) + QString(10, u' '));
+        reportOpenFailure(*m_ui->StatusBar1,
+                          FormatDeviceName(VaComm1->DeviceName(), VaComm1->PortNum()), error);
         return;
     }
     connectHandshake();

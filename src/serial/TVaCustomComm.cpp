@@ -214,10 +214,12 @@ void TVaCustomComm::OpenDevice()
         const int code = errno;
         if (code == ENOENT)
             throw EVaCommError(
-                EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path));
+                EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path),
+                code);
         throw EVaCommError(
             EVaCommError::Format(QStringLiteral("Can't open specified device %s"), path) +
-            EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)));
+                EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)),
+            code);
     }
     const int queueSize =
         m_buffers->ReadSize() > 0 ? m_buffers->ReadSize() : DefaultReceiveQueueSize;
