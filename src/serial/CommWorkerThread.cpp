@@ -32,29 +32,45 @@ void CommWorkerThread::JoinStopped()
 
 void CommWorkerThread::Start(TThreadPriority priority)
 {
-    m_thread = std::thread([this, priority] { run(priority); });
+    {
+        const std::lock_guard lock(m_priorityMutex);
+        m_priority = priority;
+    }
+    m_thread = std::thread([this] { run(); });
 }
 
-void CommWorkerThread::run(TThreadPriority priority)
+void CommWorkerThread::run()
 {
-    m_threadId = gettid();
-    applyPriority(priority);
+    {
+        const std::lock_guard lock(m_priorityMutex);
+        m_threadId = gettid();
+        applyPriority(m_priority);
+    }
     Execute();
+    {
+        // The id may be reused by another thread once this one has ended.
+        const std::lock_guard lock(m_priorityMutex);
+        m_threadId = 0;
+    }
     m_finished = true;
     m_handover->NotifyMainThread();
 }
 
 void CommWorkerThread::SetPriority(TThreadPriority priority)
 {
-    if (m_threadId.load() != 0)
+    const std::lock_guard lock(m_priorityMutex);
+    m_priority = priority;
+    // Not started yet: the thread applies the priority itself when it starts.
+    if (m_threadId != 0)
         applyPriority(priority);
 }
 
+// Called with m_priorityMutex held.
 void CommWorkerThread::applyPriority(TThreadPriority priority)
 {
     // Raising a priority needs privileges a user rarely has; the thread then
     // keeps its priority, as a toolkit thread would.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId.load()), niceValue(priority));
+    setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId), niceValue(priority));
 }
 
 void CommWorkerThread::MarkTerminated()

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <sys/types.h>
 #include <thread>
 
@@ -51,13 +52,17 @@ protected:
     TVaCustomComm *const Owner;
 
 private:
-    void run(TThreadPriority priority);
+    void run();
     void applyPriority(TThreadPriority priority);
 
     std::shared_ptr<MainThreadHandover> m_handover;
     std::shared_ptr<std::atomic<bool>> m_terminated = std::make_shared<std::atomic<bool>>(false);
     std::atomic<bool> m_finished{false};
-    std::atomic<pid_t> m_threadId{0};
+    // Guards the thread id and the wanted priority together, so a priority set
+    // while the thread is still starting is the one it starts with.
+    std::mutex m_priorityMutex;
+    pid_t m_threadId = 0;
+    TThreadPriority m_priority = tpNormal;
     TVaWaitEvent m_handoverDone;
     std::thread m_thread;
 };

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -30,6 +31,24 @@ int threadCount()
     return int(QDir(QStringLiteral("/proc/self/task"))
                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                    .size());
+}
+
+// How many threads of this process run at the given nice value.
+int threadsAtNice(int nice)
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task) + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // The fields after the name in parentheses; nice is the 17th of them.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 16 && fields[16].toInt() == nice)
+            ++count;
+    }
+    return count;
 }
 
 } // namespace
@@ -223,6 +242,33 @@ private slots:
         m_pty->send("z");
         QVERIFY(waitFor([&] { return destroyed; }));
         QTest::qWait(50);
+    }
+
+    // A priority set right after Open reaches the thread even when the thread
+    // had not yet started running. Lowering needs no privileges.
+    void priorityRightAfterOpenReachesTheThread_data()
+    {
+        QTest::addColumn<bool>("eventThread");
+        QTest::addColumn<int>("nice");
+        QTest::newRow("event thread, idle") << true << 19;
+        QTest::newRow("write thread, lowest") << false << 10;
+    }
+    void priorityRightAfterOpenReachesTheThread()
+    {
+        QFETCH(bool, eventThread);
+        QFETCH(int, nice);
+        for (int open = 0; open < 5; ++open) {
+            m_comm->Open();
+            if (eventThread)
+                m_comm->setEventPriority(tpIdle);
+            else
+                m_comm->setWritePriority(tpLowest);
+            QVERIFY2(waitFor([&] { return threadsAtNice(nice) == 1; }),
+                     qPrintable(QStringLiteral("open %1").arg(open)));
+            m_comm->Close();
+            m_comm->setEventPriority(tpNormal);
+            m_comm->setWritePriority(tpNormal);
+        }
     }
 
     void noEventThreadWithoutEventsNoWriteThreadWhenWritingDirectly()
