@@ -47,6 +47,8 @@ private:
         Failed
     };
 
+    void signalWrite();
+    void resetWrite();
     void writePass();
     WriteOutcome writeQueued();
     void handleWriteFailure();
@@ -65,6 +67,10 @@ private:
     TVaWaitEvent WriteEvent;
     TVaWaitEvent CloseEvent;
     std::condition_variable_any m_room;
+    // Both guarded by the write lock: WriteEvent's state, and whether WriteBuf
+    // waits for room.
+    bool m_writeSignalled = false;
+    bool m_roomAwaited = false;
     int m_retryPause = 0;
     bool m_removalReported = false;
 };
