@@ -30,6 +30,21 @@ void CommWorkerThread::JoinStopped()
         m_thread.join();
 }
 
+int CommWorkerThread::EventsError() const
+{
+    return m_handoverDone.Valid() ? 0 : m_handoverDone.LastError();
+}
+
+// The error of the first of `events` that was not created, else 0.
+int CommWorkerThread::FirstEventError(std::initializer_list<const TVaHandleObject *> events)
+{
+    for (const TVaHandleObject *event : events) {
+        if (!event->Valid())
+            return event->LastError();
+    }
+    return 0;
+}
+
 void CommWorkerThread::Start(TThreadPriority priority)
 {
     {

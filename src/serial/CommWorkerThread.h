@@ -5,6 +5,7 @@
 #include "TVaWaitEvent.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <sys/types.h>
@@ -23,6 +24,11 @@ public:
     CommWorkerThread(const CommWorkerThread &) = delete;
     CommWorkerThread &operator=(const CommWorkerThread &) = delete;
 
+    // The error that kept one of the thread's events from being created, 0
+    // when all exist. A thread whose events are missing could never be woken
+    // or stopped, so it must not be started.
+    virtual int EventsError() const;
+
     void Start(TThreadPriority priority);
     void SetPriority(TThreadPriority priority);
     bool Terminated() const { return m_terminated->load(); }
@@ -36,6 +42,7 @@ public:
 protected:
     virtual void Execute() = 0;
     void MarkTerminated();
+    static int FirstEventError(std::initializer_list<const TVaHandleObject *> events);
     // The owner always stops a thread and waits for it before freeing it; a
     // derived class's destructor stops and joins as a last resort, while the
     // events the thread waits on still exist.

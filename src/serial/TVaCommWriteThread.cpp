@@ -91,6 +91,13 @@ int TVaCommWriteThread::QueuedBytes()
     return Buffer.Size();
 }
 
+int TVaCommWriteThread::EventsError() const
+{
+    if (const int error = CommWorkerThread::EventsError())
+        return error;
+    return FirstEventError({&WriteEvent, &CloseEvent});
+}
+
 void TVaCommWriteThread::Stop()
 {
     MarkTerminated();

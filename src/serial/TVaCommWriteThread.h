@@ -30,6 +30,7 @@ public:
     bool Enqueue(const char *data, int count, int timeout);
     // Signals CloseEvent.
     void Stop() override;
+    int EventsError() const override;
 
     // Bytes queued and not yet taken by the device.
     int QueuedBytes();

@@ -14,6 +14,7 @@
 #include <memory>
 
 class CommDevice;
+class CommWorkerThread;
 class MainThreadHandover;
 class ReceiveQueue;
 class TVaCommEventThread;
@@ -141,6 +142,7 @@ private:
     void ApplyTimeouts();
     void ApplyEventMask();
     void StopThreads();
+    void CheckThreadEvents(const CommWorkerThread &thread) const;
     void CloseDevice();
     void DoOpen();
     void DoClose();
