@@ -58,9 +58,9 @@ bool TVaCommWriteThread::Enqueue(const char *data, int count, int timeout)
                 return false;
             const auto pause =
                 std::chrono::milliseconds(qMax<quint32>(deadline.RemainingAt(now), 1));
-            m_roomAwaited = true;
+            m_roomAwaited = count;
             m_room.wait_for(lock, pause);
-            m_roomAwaited = false;
+            m_roomAwaited = 0;
         }
     }
     Buffer.Append(data, count);
@@ -180,7 +180,7 @@ void TVaCommWriteThread::handleWriteFailure()
 bool TVaCommWriteThread::CompleteWrite(int written)
 {
     bool emptied = false;
-    bool roomAwaited = false;
+    bool wakeWriter = false;
     {
         const std::lock_guard lock(m_writeLock);
         Buffer.Consume(written);
@@ -191,9 +191,12 @@ bool TVaCommWriteThread::CompleteWrite(int written)
             resetWrite();
         else
             signalWrite();
-        roomAwaited = m_roomAwaited;
+        // Wake WriteBuf only once its bytes fit: a wake-up for less room
+        // would only send it back to sleep.
+        wakeWriter =
+            m_roomAwaited > 0 && qint64(Buffer.Size()) + m_roomAwaited <= Buffer.Capacity();
     }
-    if (roomAwaited)
+    if (wakeWriter)
         m_room.notify_all();
     return emptied;
 }

@@ -68,10 +68,10 @@ private:
     TVaWaitEvent WriteEvent;
     TVaWaitEvent CloseEvent;
     std::condition_variable_any m_room;
-    // Both guarded by the write lock: WriteEvent's state, and whether WriteBuf
-    // waits for room.
+    // Both guarded by the write lock: WriteEvent's state, and how many bytes
+    // WriteBuf waits to find room for (0: it does not wait).
     bool m_writeSignalled = false;
-    bool m_roomAwaited = false;
+    int m_roomAwaited = 0;
     int m_retryPause = 0;
     bool m_removalReported = false;
 };
