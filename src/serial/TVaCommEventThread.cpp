@@ -27,6 +27,13 @@ TVaCommEventThread::~TVaCommEventThread()
     JoinStopped();
 }
 
+int TVaCommEventThread::EventsError() const
+{
+    if (const int error = CommWorkerThread::EventsError())
+        return error;
+    return FirstEventError({&Event, &m_queue->ChangedEvent()});
+}
+
 void TVaCommEventThread::Stop()
 {
     MarkTerminated();

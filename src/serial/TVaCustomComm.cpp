@@ -316,13 +316,27 @@ void TVaCustomComm::StartThreads()
     if (m_eventMask != 0) {
         m_eventThread = std::make_unique<TVaCommEventThread>(this, m_handover, m_device,
                                                              m_receiveQueue, m_eventMask);
+        CheckThreadEvents(*m_eventThread);
         m_eventThread->Start(m_eventPriority);
     }
     if (!m_directWrite) {
         m_writeThread = std::make_unique<TVaCommWriteThread>(this, m_handover, m_device, WriteLock,
                                                              m_buffers->WriteSize());
+        CheckThreadEvents(*m_writeThread);
         m_writeThread->Start(m_writePriority);
     }
+}
+
+// A thread without its events could never be woken or stopped: Open fails
+// instead (most likely the process ran out of file descriptors).
+void TVaCustomComm::CheckThreadEvents(const CommWorkerThread &thread) const
+{
+    const int code = thread.EventsError();
+    if (code == 0)
+        return;
+    throw EVaCommError(
+        EVaCommError::Format(QStringLiteral("Can't open specified device %s"), DevicePath()) +
+        EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)));
 }
 
 void TVaCustomComm::DoOpen()

@@ -9,10 +9,12 @@
 #include "TVaTypes.h"
 
 #include <QPointer>
+#include <atomic>
 #include <functional>
 #include <memory>
 
 class CommDevice;
+class CommWorkerThread;
 class MainThreadHandover;
 class ReceiveQueue;
 class TVaCommEventThread;
@@ -87,7 +89,11 @@ public:
     void setOnRing(TNotifyEvent handler) { m_onRing = std::move(handler); }
     void setOnBreak(TNotifyEvent handler) { m_onBreak = std::move(handler); }
     void setOnRxFlag(TNotifyEvent handler) { m_onRxFlag = std::move(handler); }
-    void setOnTxEmpty(TNotifyEvent handler) { m_onTxEmpty = std::move(handler); }
+    void setOnTxEmpty(TNotifyEvent handler)
+    {
+        m_txEmptyWanted = bool(handler);
+        m_onTxEmpty = std::move(handler);
+    }
     void setOnPErr(TNotifyEvent handler) { m_onPErr = std::move(handler); }
     void setOnRx80Full(TNotifyEvent handler) { m_onRx80Full = std::move(handler); }
     void setOnEvent1(TNotifyEvent handler) { m_onEvent1 = std::move(handler); }
@@ -111,6 +117,9 @@ public:
     virtual void Loaded();
 
     // Called on the main thread by the serial threads.
+    // Whether OnTxEmpty is set; the write thread asks from its own thread.
+    bool WantsTxEmpty() const { return m_txEmptyWanted.load(); }
+
     virtual void HandleRxChar();
     virtual void HandleEvents(quint32 mask);
 
@@ -133,6 +142,7 @@ private:
     void ApplyTimeouts();
     void ApplyEventMask();
     void StopThreads();
+    void CheckThreadEvents(const CommWorkerThread &thread) const;
     void CloseDevice();
     void DoOpen();
     void DoClose();
@@ -167,6 +177,7 @@ private:
         m_onTxEmpty, m_onPErr, m_onRx80Full, m_onEvent1, m_onEvent2;
     TVaCommErrorEvent m_onError;
     TVaCommRxCharEvent m_onRxChar;
+    std::atomic<bool> m_txEmptyWanted{false};
 
     // Run-time state.
     std::shared_ptr<CommDevice> m_device;

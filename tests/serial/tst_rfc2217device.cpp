@@ -248,6 +248,40 @@ private slots:
         QCOMPARE(after.stopBits, settings.stopBits);
     }
 
+    // After SetRts raised RTS, a second settings write drives a line only when
+    // its control mode changed: a rewrite must not drop the handshake's RTS.
+    void rewrittenLineSettingsKeepRts_data()
+    {
+        QTest::addColumn<LineSettings>("rewrite");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::newRow("same settings again")
+            << line(300, 8, 0, 2, 0x0C03)
+            << hex("FFFA2C010000012CFFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0");
+        QTest::newRow("another speed")
+            << line(1200, 8, 0, 2, 0x0C03)
+            << hex("FFFA2C01000004B0FFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0");
+        QTest::newRow("RTS control now held high, DTR kept")
+            << line(300, 8, 0, 2, 0x1C03)
+            << hex("FFFA2C010000012CFFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0 FFFA2C050BFFF0");
+        QTest::newRow("DTR control now held high, RTS kept")
+            << line(300, 8, 0, 2, 0x0C13)
+            << hex("FFFA2C010000012CFFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0 FFFA2C0508FFF0");
+    }
+    void rewrittenLineSettingsKeepRts()
+    {
+        QFETCH(LineSettings, rewrite);
+        QVERIFY(openDevice());
+        QVERIFY(m_device->writeLineSettings(line(300, 8, 0, 2, 0x0C03)));
+        QVERIFY(m_device->escape(CommFunction::SetRts));
+        QVERIFY(m_server->receive().endsWith(hex("FFFA2C050BFFF0")));
+        QVERIFY(m_device->writeLineSettings(rewrite));
+        QTEST(m_server->receive(), "wire");
+    }
+
     void impossibleLineSettingsAreRefused_data()
     {
         QTest::addColumn<LineSettings>("settings");

@@ -178,6 +178,13 @@ private slots:
         QCOMPARE(receivedWithoutEnq(), QByteArray(1, Ack));
         QVERIFY(m_display->waitForLines("rts: high"));
         QVERIFY(m_rxCharRuns >= 1);
+        // Rewriting the line settings (a speed change, an event character set
+        // to its own value) keeps RTS where SetRts put it.
+        m_comm->setBaudrate(br1200);
+        m_comm->EventChars()->setEventChar(0);
+        m_comm->setBaudrate(br300);
+        QVERIFY(m_display->waitForLines("line: 300 baud 8N2"));
+        QCOMPARE(m_display->count("rts: low"), 0);
         m_comm->SetRts(false);
         QVERIFY(m_display->waitForLines("rts: low"));
         // No ENQ once RTS is low: after the last one in flight nothing more comes.

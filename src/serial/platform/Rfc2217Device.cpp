@@ -144,11 +144,13 @@ bool Rfc2217Device::writeLineSettings(const LineSettings &settings)
         errno = EIO;
         return false;
     }
-    const QByteArray commands = Rfc2217PortCommands::lineSettings(settings);
-    if (commands.isEmpty())
-        return false;
+    QByteArray commands;
     {
         const std::lock_guard lock(m_settingsMutex);
+        commands =
+            Rfc2217PortCommands::lineSettings(settings, m_settingsWritten ? &m_settings : nullptr);
+        if (commands.isEmpty())
+            return false;
         m_settings = settings;
         m_settingsWritten = true;
     }
