@@ -223,16 +223,18 @@ void TVaCustomComm::OpenDevice()
 {
     const QString path = DevicePath();
     std::unique_ptr<CommDevice> device;
+    int code = 0;
     if (openMayWait(path)) {
         DeviceOpener opener([handover = m_handover] { handover->PostWakeUp(); });
         m_opener = &opener;
         const auto forget = qScopeGuard([this] { m_opener = nullptr; });
         device = opener.open(path);
+        code = errno;
     } else {
         device = openCommDevice(path);
+        code = errno;
     }
     if (!device) {
-        const int code = errno;
         if (code == ENOENT)
             throw EVaCommError(
                 EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path));
