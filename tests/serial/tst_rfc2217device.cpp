@@ -499,6 +499,21 @@ private slots:
                  qPrintable(QString::number(sent)));
     }
 
+    // Whole buffers of nothing but commands pause the input for a moment, so
+    // that TCP slows the server down; data after them still arrives.
+    void commandFloodPausesInput()
+    {
+        QVERIFY(openDevice());
+        QVERIFY(m_server->send(hex("FFF1").repeated(50000) + "data"));
+        QVERIFY(readable(m_device->pollDescriptor(), 2000));
+        char buffer[4096];
+        QCOMPARE(m_device->read(buffer, sizeof buffer), 0);
+        QVERIFY(m_device->inputPauseMs() > 0);
+        QCOMPARE(m_device->read(buffer, sizeof buffer), 0);
+        QCOMPARE(readData(*m_device, 4), QByteArray("data"));
+        QCOMPARE(m_device->inputPauseMs(), 0);
+    }
+
     // A server that answers each answer with the opposite: the exchange ends.
     void pingPongEnds_data()
     {

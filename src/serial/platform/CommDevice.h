@@ -56,6 +56,12 @@ public:
     virtual int lineEventInterval() const = 0;
 
     virtual bool removed() const = 0;
+
+    // How long, in ms, the device wants its input left alone: a network port
+    // server that sends nothing but commands, faster than they are parsed, is
+    // read in bursts, so that TCP slows it down instead of the parsing
+    // taking a processor core. 0 when input may be read now.
+    virtual int inputPauseMs() const { return 0; }
 };
 
 // Opens the device at `path` exclusively; nullptr with errno on failure

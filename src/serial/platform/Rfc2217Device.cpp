@@ -25,6 +25,15 @@ constexpr auto CloseFlushTime = std::chrono::milliseconds(200);
 constexpr int MaxRoundsPerRead = 16;
 // What a reset drops at most; the rest is read as usual.
 constexpr int MaxRoundsPerReset = 64;
+// How long input is left alone after a read found nothing but commands in
+// every round: no real server sends that many commands without data.
+constexpr auto CommandFloodPause = std::chrono::milliseconds(50);
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
 
 int remainingMs(Clock::time_point end)
 {
@@ -198,8 +207,16 @@ int Rfc2217Device::read(char *buffer, int max)
     }
     if (!flushPending())
         return connectionLost();
+    if (inputPauseMs() > 0)
+        return 0;
     const std::lock_guard lock(m_receiveMutex);
     return receive(buffer, max);
+}
+
+int Rfc2217Device::inputPauseMs() const
+{
+    const qint64 left = m_inputPausedUntil.load() - nowNs();
+    return left > 0 ? int(qMax<qint64>(left / 1000000, 1)) : 0;
 }
 
 // Takes from the socket no more bytes than `max`: the data in them is never
@@ -210,7 +227,13 @@ int Rfc2217Device::receive(char *buffer, int max)
     int count = 0;
     char raw[4096];
     const int wanted = qMin<int>(max, int(sizeof raw));
-    for (int round = 0; count == 0 && wanted > 0 && round < MaxRoundsPerRead; ++round) {
+    for (int round = 0; count == 0 && wanted > 0; ++round) {
+        if (round == MaxRoundsPerRead) {
+            // Whole buffers of nothing but commands, again and again: a flood.
+            if (wanted == int(sizeof raw))
+                m_inputPausedUntil = nowNs() + std::chrono::nanoseconds(CommandFloodPause).count();
+            break;
+        }
         const ssize_t got = ::recv(m_fd, raw, size_t(wanted), MSG_DONTWAIT);
         if (got == 0 || (got < 0 && !isTransient(errno)))
             return connectionLost();

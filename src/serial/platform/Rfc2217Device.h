@@ -72,6 +72,7 @@ public:
     // is dealt with.
     int lineEventInterval() const override { return 100; }
     bool removed() const override { return m_removed.load(); }
+    int inputPauseMs() const override;
 
     // Bytes that wait here for room in the socket.
     qsizetype waitingBytes() const;
@@ -115,6 +116,9 @@ private:
     std::atomic<quint32> m_lineEvents{0};
     std::atomic<quint32> m_lineErrors{0};
     std::atomic<bool> m_removed{false};
+    // Until when input is left in the socket after a read found only commands
+    // (steady clock, in ns since its epoch).
+    std::atomic<qint64> m_inputPausedUntil{0};
     // The removal is reported once by clearErrors().
     std::atomic<bool> m_removalUnreported{false};
 };
