@@ -35,7 +35,9 @@ class OpenAbort;
 // join them only while fewer than MaxWaitingAnswerBytes wait, and each option
 // is answered a few times at most (see TelnetNegotiation): a server that floods
 // offers without reading, or changes its mind for ever, can neither fill the
-// memory nor keep both sides busy.
+// memory nor keep both sides busy. A read that finds whole buffers of nothing
+// but commands pauses the input for a moment (inputPauseMs()), so that a
+// command flood is slowed down by TCP rather than parsed as fast as it comes.
 class Rfc2217Device : public CommDevice
 {
 public:
