@@ -152,6 +152,7 @@ void TForm1::endWaits()
     m_reply.timeOut = true;
     m_timers[0]->stop();
     m_endWaits = true;
+    VaComm1->AbortOpen();
 }
 
 void TForm1::warnUnlessClosing(int row)
@@ -185,6 +186,8 @@ void TForm1::Button9Click()
     BusyCursor busy;
     VaComm1->ResetDevice();
     try {
+        // Opening a network port waits for its server; closing the window ends that wait.
+        WaitScope scope(*this);
         VaComm1->Open();
     } catch (const std::exception &error) {
         VaComm1->Close();

@@ -2,6 +2,7 @@
 
 #include "ApplicationExceptionHandler.h"
 #include "DeviceNameFormat.h"
+#include "DeviceOpener.h"
 #include "MainThreadHandover.h"
 #include "ReceiveQueue.h"
 #include "TVaCommEventThread.h"
@@ -10,6 +11,7 @@
 #include "platform/OsError.h"
 #include "platform/PortNameResolver.h"
 
+#include <QScopeGuard>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -38,6 +40,7 @@ TVaCustomComm::TVaCustomComm(QObject *parent)
 TVaCustomComm::~TVaCustomComm()
 {
     m_destroying = true;
+    AbortOpen();
     ApplicationExceptionHandler::guard([this] { Close(); });
 }
 
@@ -189,6 +192,10 @@ void TVaCustomComm::Loaded()
 void TVaCustomComm::Open()
 {
     CheckClosed();
+    // A handler that runs while an Open waits for its server finds the port
+    // as good as open.
+    if (m_opener)
+        throw EVaCommError(PortOpenText);
     OpenDevice();
     if (!IsOpen())
         return;
@@ -206,12 +213,28 @@ void TVaCustomComm::Open()
     DoOpen();
 }
 
+void TVaCustomComm::AbortOpen()
+{
+    if (m_opener)
+        m_opener->abort();
+}
+
 void TVaCustomComm::OpenDevice()
 {
     const QString path = DevicePath();
-    std::unique_ptr<CommDevice> device = openCommDevice(path);
+    std::unique_ptr<CommDevice> device;
+    int code = 0;
+    if (openMayWait(path)) {
+        DeviceOpener opener([handover = m_handover] { handover->PostWakeUp(); });
+        m_opener = &opener;
+        const auto forget = qScopeGuard([this] { m_opener = nullptr; });
+        device = opener.open(path);
+        code = errno;
+    } else {
+        device = openCommDevice(path);
+        code = errno;
+    }
     if (!device) {
-        const int code = errno;
         if (code == ENOENT)
             throw EVaCommError(
                 EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path),

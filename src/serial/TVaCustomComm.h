@@ -15,6 +15,7 @@
 
 class CommDevice;
 class CommWorkerThread;
+class DeviceOpener;
 class MainThreadHandover;
 class ReceiveQueue;
 class TVaCommEventThread;
@@ -103,7 +104,13 @@ public:
     const TVaCommRxCharEvent &OnRxChar() const { return m_onRxChar; }
 
     // Operations.
+    // Opening a network port waits for the server up to 5 s; meanwhile the
+    // main thread goes on handling its events (see DeviceOpener).
     void Open();
+    // Ends an Open that waits for a network port server, from a handler that
+    // runs during that wait: the Open then fails at once with the error
+    // "Operation canceled". Does nothing when no Open waits.
+    void AbortOpen();
     void Close();
     bool IsOpen() const { return m_device != nullptr; }
     int WriteBuf(const char *buffer, int count);
@@ -186,6 +193,8 @@ private:
     std::unique_ptr<TVaCommEventThread> m_eventThread;
     std::unique_ptr<TVaCommWriteThread> m_writeThread;
     std::shared_ptr<MainThreadHandover> m_handover;
+    // The open that waits for a network port server, while it does.
+    DeviceOpener *m_opener = nullptr;
     TVaCriticalSection ReadLock;
     TVaCriticalSection WriteLock;
     // Counts opens and closes, so a handler run can tell that the port was
