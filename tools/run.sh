@@ -30,6 +30,8 @@ demo="$root/build/demo"
 mkdir -p "$demo"
 cd "$demo"
 # A first run chooses COM 1; later runs keep what the window saved at close.
+# The example language file gives page "Sprache" German and English.
+[ -f Language.mlf ] || cp "$root/examples/Language.mlf" Language.mlf
 [ -f PANTRIX.sav ] || printf '0\r\nFALSE\r\nTRUE\r\nFALSE\r\n0\r\n' > PANTRIX.sav
 
 address="${PANTRIX_SIM_ADDRESS:-127.0.0.1:7020}"

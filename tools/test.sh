@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the whole suite under
 # AddressSanitizer + UndefinedBehaviorSanitizer, then the libraries without
-# widgets (the serial threads above all) under ThreadSanitizer.
+# widgets (the serial threads above all) under ThreadSanitizer, and finally
+# builds the fuzz targets with clang and runs each over its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -22,3 +23,8 @@ ctest --test-dir build/asan --output-on-failure -j"$jobs"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DPANTRIX_SANITIZE=thread -DPANTRIX_CORE_ONLY=ON >/dev/null
 cmake --build build/tsan -j"$jobs"
 ctest --test-dir build/tsan --output-on-failure -j"$jobs"
+
+tools/fuzz.sh --replay
+
+# The Debian package: build it from a Release build and inspect it.
+tools/package-check.sh

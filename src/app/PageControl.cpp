@@ -1,9 +1,10 @@
 #include "PageControl.h"
 
-#include <QTabBar>
+#include "PageTabBar.h"
 
 PageControl::PageControl(QWidget *parent) : QTabWidget(parent)
 {
+    setTabBar(new PageTabBar(this));
     tabBar()->setMouseTracking(true); // hot-tracking tabs
     connect(this, &QTabWidget::currentChanged, this, &PageControl::onCurrentChanged);
 }
@@ -52,6 +53,15 @@ void PageControl::selectTabAsUser(int visibleIndex)
 
 void PageControl::onCurrentChanged()
 {
+    const int current = currentIndex();
+    if (m_programChange == 0 && current >= 0 && !isTabVisible(current)) {
+        // A hidden tab stays out of the user's reach, whoever asks for it.
+        ++m_programChange;
+        setCurrentIndex(m_lastCurrent);
+        --m_programChange;
+        return;
+    }
+    m_lastCurrent = current;
     if (m_programChange == 0)
         emit change();
 }

@@ -29,4 +29,5 @@ private:
     void onCurrentChanged();
 
     int m_programChange = 0;
+    int m_lastCurrent = -1;
 };

@@ -6,15 +6,18 @@
 #include "HandlerGuard.h"
 #include "MessageRow.h"
 #include "RadioButtons.h"
+#include "ScrollablePages.h"
 #include "SettingsPage.h"
 #include "StateFile.h"
 #include "UserDialogs.h"
 #include "ui_TForm1.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QTimer>
+#include <cstdio>
 
 namespace {
 
@@ -27,8 +30,8 @@ constexpr int UserStringTab = 3;
 TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
     : QMainWindow(parent), m_ui(std::make_unique<Ui::TForm1>()),
       m_ownDialogs(dialogs ? nullptr : std::make_unique<DesktopDialogs>()),
-      m_dialogs(dialogs ? *dialogs : *m_ownDialogs),
-      m_guard(std::make_unique<HandlerGuard>(this, m_dialogs))
+      m_dialogGate(std::make_unique<DialogGate>(dialogs ? *dialogs : *m_ownDialogs)),
+      m_dialogs(*m_dialogGate), m_guard(std::make_unique<HandlerGuard>(this, m_dialogs))
 {
     m_ui->setupUi(this);
     m_layoutMessages.writeFallbackTexts();
@@ -39,6 +42,8 @@ TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
     m_ui->Panel2->setFont(infoFont);
     createLink();
     showBuiltInPictures();
+    ScrollablePages::apply(m_ui->PageControl1);
+    ScrollablePages::fitToScreen(this);
     connectHandlers();
 }
 
@@ -87,23 +92,82 @@ void TForm1::showEvent(QShowEvent *event)
     // Start-up runs as soon as the event loop runs, so that its error boxes
     // and the offline handler live inside the loop and a termination signal
     // can still end the program while one of them is open.
-    QMetaObject::invokeMethod(
-        this, [this] { m_guard->run([this] { FormShow(); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TForm1::runStartup, Qt::QueuedConnection);
+}
+
+void TForm1::runStartup()
+{
+    if (m_startupRan || m_closed)
+        return;
+    m_startupRan = true;
+    m_guard->run([this] { FormShow(); });
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    if (m_link->isBusy()) {
-        // A handler still waits: end its wait now and close once it has returned.
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    if (m_link->isWaiting() || m_closing) {
+        // A handler still waits for the display, or this close came from
+        // inside the close itself (its error box): end the wait now and close
+        // once it and the close under way have returned.
         m_closeRequested = true;
         endWaits();
         event->ignore();
-        QTimer::singleShot(0, this, &QWidget::close);
+        // Not at once: retrying without pause would spin while a wait unwinds.
+        if (!m_closing)
+            QTimer::singleShot(20, this, &QWidget::close);
         return;
     }
-    // A state file that cannot be written is reported; the window closes anyway.
-    m_guard->run([this] { FormClose(); });
+    m_closing = true;
+    // A signal right after the program started may come before the start-up:
+    // it runs first, so that the state file keeps what it held.
+    if (m_shown)
+        runStartup();
+    writeStateFileAtClose();
+    m_closing = false;
+    // The window closes even when its state file could not be written. From
+    // now on no box opens, and a handler that is still on the stack (one that
+    // showed a box) ends without waiting for anything.
+    m_closed = true;
+    m_closeRequested = true;
+    m_dialogGate->close();
     event->accept();
+    emit closed();
+}
+
+void TForm1::writeStateFileAtClose()
+{
+    m_stateFileAttempted = true;
+    if (!m_dialogGate->isClosed()) {
+        m_guard->run([this] { FormClose(); });
+        return;
+    }
+    // No one is there to read a box: the reason goes to standard error.
+    try {
+        FormClose();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "%s: %s not written: %s\n", qPrintable(ApplicationTitle),
+                     qPrintable(QDir::current().absoluteFilePath(StateFile::FileName)),
+                     qPrintable(HandlerGuard::errorBoxText(QString::fromUtf8(error.what()))));
+        std::fflush(stderr);
+    }
+}
+
+void TForm1::closeOnTermination()
+{
+    m_dialogGate->close();
+    DialogGate::dismissOpenDialogs();
+    close();
+}
+
+void TForm1::saveStateBeforeExit()
+{
+    m_dialogGate->close();
+    if (!m_stateFileAttempted)
+        writeStateFileAtClose();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

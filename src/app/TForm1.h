@@ -18,6 +18,7 @@ class QKeyEvent;
 class QTimer;
 class TVaComm;
 class SettingsPage;
+class DialogGate;
 class UserDialogs;
 
 // The main window: six pages, the status line and the picture panel. It runs
@@ -99,10 +100,25 @@ public:
     TVaComm *VaComm1 = nullptr;
     const ReplyState &replyState() const;
 
+    // Closes the window because the session ends (SIGTERM, SIGINT), as its
+    // close button would, but without asking anyone: an open box or file
+    // dialog is dismissed, none opens any more, and an error such as a state
+    // file that cannot be written goes to standard error.
+    void closeOnTermination();
+    // Writes the state file now unless the close has done so already; for
+    // an exit that cannot wait for the window to close.
+    void saveStateBeforeExit();
+    // The close was accepted: the state file is written, the window goes.
+    bool isClosed() const { return m_closed; }
+
     // The text of a message row in the current language column.
     QString messageText(int row) const;
     void showStatus(const QString &text);
     QString statusText() const;
+
+signals:
+    // Once, when the close is accepted.
+    void closed();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -122,6 +138,8 @@ private:
     void showBuiltInPictures();
     void connectHandlers();
     void readStateFile();
+    void runStartup();
+    void writeStateFileAtClose();
 
     // Languages and pictures (TForm1Language.cpp).
     void languageFileStep();
@@ -149,6 +167,7 @@ private:
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
+    std::unique_ptr<DialogGate> m_dialogGate;
     UserDialogs &m_dialogs;
     std::unique_ptr<HandlerGuard> m_guard;
     std::unique_ptr<SettingsPage> m_settingsPage;
@@ -165,5 +184,9 @@ private:
     bool m_closeRequested = false;
     bool m_connecting = false;
     bool m_shown = false;
+    bool m_startupRan = false;
+    bool m_closing = false;
+    bool m_closed = false;
+    bool m_stateFileAttempted = false;
     bool m_languageStepStarted = false;
 };

@@ -6,6 +6,8 @@
 #include "ApplicationExceptionHandler.h"
 #include "DisplayLink.h"
 #include "MessageRow.h"
+#include "OpenFailureReport.h"
+#include "StatusLine.h"
 #include "TForm1.h"
 #include "TVaComm.h"
 #include "UserDialogs.h"
@@ -97,7 +99,8 @@ void TForm1::ComboBox2Change()
 
 void TForm1::endWaits()
 {
-    // The waiting operation ends as if its time had run out.
+    // The waiting operation ends as if its time had run out; an open that
+    // waits for a port server ends at once.
     m_link->cancel();
 }
 
@@ -142,6 +145,7 @@ void TForm1::showConnectOutcome(const ConnectOutcome &outcome)
         return;
     case ConnectOutcome::Result::OpenFailed:
         showStatus(messageText(MessageRow::CannotOpenPort) + QString(10, u' '));
+        reportOpenFailure(*m_ui->StatusBar1, outcome.explanation);
         return;
     case ConnectOutcome::Result::WrongAnswer:
         showStatus(messageText(MessageRow::AckTransferError));

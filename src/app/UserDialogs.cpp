@@ -2,8 +2,11 @@
 
 #include "ApplicationTitle.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 void DesktopDialogs::warning(QWidget *parent, const QString &text)
 {
@@ -61,4 +64,53 @@ QString DesktopDialogs::runFileDialog(QWidget *parent, FileDialogSettings &dialo
         return QString();
     dialog.lastFile = box.selectedFiles().constFirst();
     return dialog.lastFile;
+}
+
+void DialogGate::dismissOpenDialogs()
+{
+    while (QWidget *popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup)
+            break;
+    }
+    // The innermost first: a file dialog's overwrite prompt before the dialog.
+    while (QWidget *modal = QApplication::activeModalWidget()) {
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break;
+    }
+}
+
+void DialogGate::warning(QWidget *parent, const QString &text)
+{
+    if (!m_closed)
+        m_dialogs.warning(parent, text);
+}
+
+void DialogGate::error(QWidget *parent, const QString &caption, const QString &text)
+{
+    if (!m_closed) {
+        m_dialogs.error(parent, caption, text);
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    std::fflush(stderr);
+}
+
+bool DialogGate::question(QWidget *parent, const QString &caption, const QString &text)
+{
+    return !m_closed && m_dialogs.question(parent, caption, text);
+}
+
+QString DialogGate::openFileName(QWidget *parent, FileDialogSettings &dialog)
+{
+    return m_closed ? QString() : m_dialogs.openFileName(parent, dialog);
+}
+
+QString DialogGate::saveFileName(QWidget *parent, FileDialogSettings &dialog)
+{
+    return m_closed ? QString() : m_dialogs.saveFileName(parent, dialog);
 }

@@ -46,3 +46,31 @@ public:
 private:
     QString runFileDialog(QWidget *parent, FileDialogSettings &dialog, bool save);
 };
+
+// Passes the window's boxes and file dialogs on until it is closed: once the
+// window has gone or the session ends, no box opens any more, since nobody
+// could answer it and an open box would keep the program alive. A warning is
+// then dropped (it could only report the end of a wait that the close itself
+// caused), an error goes to standard error, a question is answered No and a
+// file dialog counts as cancelled.
+class DialogGate : public UserDialogs
+{
+public:
+    explicit DialogGate(UserDialogs &dialogs) : m_dialogs(dialogs) {}
+
+    void close() { m_closed = true; }
+    bool isClosed() const { return m_closed; }
+
+    // Ends every box, file dialog and pop-up that is open now, as Esc would.
+    static void dismissOpenDialogs();
+
+    void warning(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &caption, const QString &text) override;
+    bool question(QWidget *parent, const QString &caption, const QString &text) override;
+    QString openFileName(QWidget *parent, FileDialogSettings &dialog) override;
+    QString saveFileName(QWidget *parent, FileDialogSettings &dialog) override;
+
+private:
+    UserDialogs &m_dialogs;
+    bool m_closed = false;
+};

@@ -2,12 +2,14 @@
 
 #include "ApplicationExceptionHandler.h"
 #include "DeviceNameFormat.h"
+#include "EVaCommError.h"
 #include "EventLoopWait.h"
 #include "TVaComm.h"
 #include "UserString.h"
 #include "VaComm1Configuration.h"
 #include "platform/CommTypes.h"
 #include "platform/PortNameResolver.h"
+#include "platform/PortOpenDiagnosis.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -149,24 +151,40 @@ void DisplayLink::startConnect()
     m_connected = false;
     m_timers[1]->stop();
     m_port->ResetDevice();
+    // Opening a network port waits for its server while events go on; the
+    // connect runs from here on, so that cancel() can end that wait.
+    m_operation = Operation::Connecting;
+    m_awaitingAck = false;
+    m_opening = true;
     try {
         m_port->Open();
     } catch (const std::exception &error) {
+        m_opening = false;
         m_port->Close();
-        finishConnect({ConnectOutcome::Result::OpenFailed, errorText(error)});
+        finishConnect(openFailure(error));
         return;
     }
-    m_operation = Operation::Connecting;
-    m_awaitingAck = false;
+    m_opening = false;
     // The display needs the line quiet for a moment before RTS rises.
     enableTimer(m_timers[2], ConnectPauseMs);
     m_reply.pause = false;
 }
 
+ConnectOutcome DisplayLink::openFailure(const std::exception &error) const
+{
+    ConnectOutcome outcome{ConnectOutcome::Result::OpenFailed, errorText(error)};
+    if (const auto *commError = dynamic_cast<const EVaCommError *>(&error)) {
+        outcome.reason = commError->message();
+        outcome.osError = commError->osError();
+    }
+    outcome.explanation = PortOpenDiagnosis::explain(portName(), outcome.reason, outcome.osError);
+    return outcome;
+}
+
 void DisplayLink::pauseTick()
 {
     m_reply.pause = true;
-    if (m_operation == Operation::Connecting && !m_awaitingAck)
+    if (m_operation == Operation::Connecting && !m_opening && !m_awaitingAck)
         raiseRts();
 }
 
@@ -205,7 +223,11 @@ void DisplayLink::cancel()
     case Operation::None:
         return;
     case Operation::Connecting:
-        finishConnect({ConnectOutcome::Result::Cancelled, {}});
+        // An open that waits for its server fails at once; the connect ends there.
+        if (m_opening)
+            m_port->AbortOpen();
+        else
+            finishConnect({ConnectOutcome::Result::Cancelled, {}});
         return;
     case Operation::Sending:
     case Operation::Reading:
@@ -462,7 +484,11 @@ Outcome DisplayLink::runToEnd(void (DisplayLink::*finished)(const Outcome &), St
             if (!outcome)
                 outcome = o;
         });
-    const auto disconnect = qScopeGuard([&connection] { QObject::disconnect(connection); });
+    ++m_waitDepth;
+    const auto disconnect = qScopeGuard([this, &connection] {
+        QObject::disconnect(connection);
+        --m_waitDepth;
+    });
     start();
     EventLoopWait::until([&outcome] { return outcome.has_value(); });
     return *outcome;

@@ -83,6 +83,9 @@ public:
     bool isConnected() const { return m_connected; }
     // An operation waits for the display.
     bool isBusy() const { return m_operation != Operation::None; }
+    // A blocking call (connectDisplay, sendTelegram, readTelegram) is on the
+    // stack, possibly beneath a handler that runs inside its wait.
+    bool isWaiting() const { return m_waitDepth > 0; }
     const ReplyState &replyState() const { return m_reply; }
 
     void startConnect();
@@ -99,7 +102,8 @@ public:
     void sendEscapeC();
 
     // Ends the running operation now: a transfer as timed out, a connect as
-    // cancelled (its port closed). The connection itself stays.
+    // cancelled (its port closed; an open that waits for a port server fails
+    // at once). The connection itself stays.
     void cancel();
     // Ends any operation, stops supervision, lowers RTS and closes the port.
     void close();
@@ -133,6 +137,7 @@ private:
 
     void createTimers();
     void createPort();
+    ConnectOutcome openFailure(const std::exception &error) const;
     void onPortError(int errors);
     void raiseRts();
     void beginTransfer(Operation operation, int replyLength, const QByteArray &bytes);
@@ -156,9 +161,11 @@ private:
     std::function<bool()> m_supervise;
     ReplyState m_reply;
     Operation m_operation = Operation::None;
+    bool m_opening = false;
     bool m_awaitingAck = false;
     QByteArray m_sent;
     bool m_connected = false;
     bool m_collecting = false;
     int m_count = 0;
+    int m_waitDepth = 0;
 };

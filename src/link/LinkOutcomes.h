@@ -14,6 +14,7 @@ struct ConnectOutcome
     {
         Connected,
         // The port could not be opened; `reason` holds the port's error text.
+        // An open that waits for a port server ends so when cancelled.
         OpenFailed,
         // No answer came within the reply time.
         NoAck,
@@ -30,6 +31,11 @@ struct ConnectOutcome
     Result result = Result::Cancelled;
     QString reason;
     quint8 answer = 0;
+    // OpenFailed: the system's error number behind `reason` (0 when unknown),
+    // and the lines that tell the user why: what the port name reaches, the
+    // error, and a hint for the common causes.
+    int osError = 0;
+    QString explanation{};
 
     bool connected() const { return result == Result::Connected; }
 };

@@ -30,31 +30,62 @@ void CommWorkerThread::JoinStopped()
         m_thread.join();
 }
 
-void CommWorkerThread::Start(TThreadPriority priority)
+int CommWorkerThread::EventsError() const
 {
-    m_thread = std::thread([this, priority] { run(priority); });
+    return m_handoverDone.Valid() ? 0 : m_handoverDone.LastError();
 }
 
-void CommWorkerThread::run(TThreadPriority priority)
+// The error of the first of `events` that was not created, else 0.
+int CommWorkerThread::FirstEventError(std::initializer_list<const TVaHandleObject *> events)
 {
-    m_threadId = gettid();
-    applyPriority(priority);
+    for (const TVaHandleObject *event : events) {
+        if (!event->Valid())
+            return event->LastError();
+    }
+    return 0;
+}
+
+void CommWorkerThread::Start(TThreadPriority priority)
+{
+    {
+        const std::lock_guard lock(m_priorityMutex);
+        m_priority = priority;
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+void CommWorkerThread::run()
+{
+    {
+        const std::lock_guard lock(m_priorityMutex);
+        m_threadId = gettid();
+        applyPriority(m_priority);
+    }
     Execute();
+    {
+        // The id may be reused by another thread once this one has ended.
+        const std::lock_guard lock(m_priorityMutex);
+        m_threadId = 0;
+    }
     m_finished = true;
     m_handover->NotifyMainThread();
 }
 
 void CommWorkerThread::SetPriority(TThreadPriority priority)
 {
-    if (m_threadId.load() != 0)
+    const std::lock_guard lock(m_priorityMutex);
+    m_priority = priority;
+    // Not started yet: the thread applies the priority itself when it starts.
+    if (m_threadId != 0)
         applyPriority(priority);
 }
 
+// Called with m_priorityMutex held.
 void CommWorkerThread::applyPriority(TThreadPriority priority)
 {
     // Raising a priority needs privileges a user rarely has; the thread then
     // keeps its priority, as a toolkit thread would.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId.load()), niceValue(priority));
+    setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId), niceValue(priority));
 }
 
 void CommWorkerThread::MarkTerminated()

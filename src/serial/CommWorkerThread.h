@@ -5,7 +5,9 @@
 #include "TVaWaitEvent.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <sys/types.h>
 #include <thread>
 
@@ -22,6 +24,11 @@ public:
     CommWorkerThread(const CommWorkerThread &) = delete;
     CommWorkerThread &operator=(const CommWorkerThread &) = delete;
 
+    // The error that kept one of the thread's events from being created, 0
+    // when all exist. A thread whose events are missing could never be woken
+    // or stopped, so it must not be started.
+    virtual int EventsError() const;
+
     void Start(TThreadPriority priority);
     void SetPriority(TThreadPriority priority);
     bool Terminated() const { return m_terminated->load(); }
@@ -35,6 +42,7 @@ public:
 protected:
     virtual void Execute() = 0;
     void MarkTerminated();
+    static int FirstEventError(std::initializer_list<const TVaHandleObject *> events);
     // The owner always stops a thread and waits for it before freeing it; a
     // derived class's destructor stops and joins as a last resort, while the
     // events the thread waits on still exist.
@@ -51,13 +59,17 @@ protected:
     TVaCustomComm *const Owner;
 
 private:
-    void run(TThreadPriority priority);
+    void run();
     void applyPriority(TThreadPriority priority);
 
     std::shared_ptr<MainThreadHandover> m_handover;
     std::shared_ptr<std::atomic<bool>> m_terminated = std::make_shared<std::atomic<bool>>(false);
     std::atomic<bool> m_finished{false};
-    std::atomic<pid_t> m_threadId{0};
+    // Guards the thread id and the wanted priority together, so a priority set
+    // while the thread is still starting is the one it starts with.
+    std::mutex m_priorityMutex;
+    pid_t m_threadId = 0;
+    TThreadPriority m_priority = tpNormal;
     TVaWaitEvent m_handoverDone;
     std::thread m_thread;
 };

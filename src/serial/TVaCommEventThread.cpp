@@ -27,6 +27,13 @@ TVaCommEventThread::~TVaCommEventThread()
     JoinStopped();
 }
 
+int TVaCommEventThread::EventsError() const
+{
+    if (const int error = CommWorkerThread::EventsError())
+        return error;
+    return FirstEventError({&Event, &m_queue->ChangedEvent()});
+}
+
 void TVaCommEventThread::Stop()
 {
     MarkTerminated();
@@ -92,12 +99,16 @@ void TVaCommEventThread::waitForActivity(bool waitingForHandover)
     if (waitingForHandover)
         descriptors[count++] = {HandoverDone().Handle(), POLLIN, 0};
     const nfds_t deviceIndex = count;
-    // A full queue leaves the bytes in the device until a read makes room.
-    if (!m_inputGone && !m_queue->Full()) {
+    // A full queue leaves the bytes in the device until a read makes room, and
+    // so does a device that pauses its input.
+    const int pause = m_device->inputPauseMs();
+    if (!m_inputGone && !m_queue->Full() && pause == 0) {
         const short wanted = (m_eventMask & InputEvents) ? POLLIN : 0;
         descriptors[count++] = {m_device->pollDescriptor(), wanted, 0};
     }
-    const int timeout = waitingForHandover ? -1 : m_device->lineEventInterval();
+    int timeout = waitingForHandover ? -1 : m_device->lineEventInterval();
+    if (pause > 0 && (timeout < 0 || pause < timeout))
+        timeout = pause;
     const int ready = ::poll(descriptors, count, timeout);
     if (ready <= 0 || deviceIndex == count)
         return;

@@ -26,6 +26,7 @@ public:
     quint32 EventMask() const { return m_eventMask; }
     // Marks the thread terminated and signals Event, which ends any wait.
     void Stop() override;
+    int EventsError() const override;
 
 protected:
     void Execute() override;

@@ -58,18 +58,44 @@ bool TVaCommWriteThread::Enqueue(const char *data, int count, int timeout)
                 return false;
             const auto pause =
                 std::chrono::milliseconds(qMax<quint32>(deadline.RemainingAt(now), 1));
+            m_roomAwaited = count;
             m_room.wait_for(lock, pause);
+            m_roomAwaited = 0;
         }
     }
     Buffer.Append(data, count);
-    WriteEvent.Signal();
+    signalWrite();
     return true;
+}
+
+// Called with the lock held. The event is signalled while the queue holds
+// bytes; a second signal would only cost a system call per WriteBuf.
+void TVaCommWriteThread::signalWrite()
+{
+    if (m_writeSignalled)
+        return;
+    WriteEvent.Signal();
+    m_writeSignalled = true;
+}
+
+// Called with the lock held.
+void TVaCommWriteThread::resetWrite()
+{
+    WriteEvent.Reset();
+    m_writeSignalled = false;
 }
 
 int TVaCommWriteThread::QueuedBytes()
 {
     const std::lock_guard lock(m_writeLock);
     return Buffer.Size();
+}
+
+int TVaCommWriteThread::EventsError() const
+{
+    if (const int error = CommWorkerThread::EventsError())
+        return error;
+    return FirstEventError({&WriteEvent, &CloseEvent});
 }
 
 void TVaCommWriteThread::Stop()
@@ -95,15 +121,19 @@ void TVaCommWriteThread::writePass()
 {
     switch (writeQueued()) {
     case WriteOutcome::Emptied:
-        ReportTxEmpty();
+        // Nobody to tell: the report would only cost the main thread a wake-up.
+        if (Owner->WantsTxEmpty())
+            ReportTxEmpty();
         break;
+    case WriteOutcome::Partial:
+        // The device took what it had room for; asking again at once would
+        // only fail. Wait until it can take more.
     case WriteOutcome::NoRoom:
         waitUntilWritable();
         break;
     case WriteOutcome::Failed:
         handleWriteFailure();
         break;
-    case WriteOutcome::Partial:
     case WriteOutcome::Nothing:
         break;
     }
@@ -118,7 +148,7 @@ TVaCommWriteThread::WriteOutcome TVaCommWriteThread::writeQueued()
         size = Buffer.Size();
         data = Buffer.Data();
         if (size == 0) {
-            WriteEvent.Reset();
+            resetWrite();
             return WriteOutcome::Nothing;
         }
     }
@@ -150,6 +180,7 @@ void TVaCommWriteThread::handleWriteFailure()
 bool TVaCommWriteThread::CompleteWrite(int written)
 {
     bool emptied = false;
+    bool wakeWriter = false;
     {
         const std::lock_guard lock(m_writeLock);
         Buffer.Consume(written);
@@ -157,11 +188,16 @@ bool TVaCommWriteThread::CompleteWrite(int written)
         // never left without a signal.
         emptied = Buffer.Size() == 0;
         if (emptied)
-            WriteEvent.Reset();
+            resetWrite();
         else
-            WriteEvent.Signal();
+            signalWrite();
+        // Wake WriteBuf only once its bytes fit: a wake-up for less room
+        // would only send it back to sleep.
+        wakeWriter =
+            m_roomAwaited > 0 && qint64(Buffer.Size()) + m_roomAwaited <= Buffer.Capacity();
     }
-    m_room.notify_all();
+    if (wakeWriter)
+        m_room.notify_all();
     return emptied;
 }
 

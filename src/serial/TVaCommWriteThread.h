@@ -30,6 +30,7 @@ public:
     bool Enqueue(const char *data, int count, int timeout);
     // Signals CloseEvent.
     void Stop() override;
+    int EventsError() const override;
 
     // Bytes queued and not yet taken by the device.
     int QueuedBytes();
@@ -47,6 +48,8 @@ private:
         Failed
     };
 
+    void signalWrite();
+    void resetWrite();
     void writePass();
     WriteOutcome writeQueued();
     void handleWriteFailure();
@@ -65,6 +68,10 @@ private:
     TVaWaitEvent WriteEvent;
     TVaWaitEvent CloseEvent;
     std::condition_variable_any m_room;
+    // Both guarded by the write lock: WriteEvent's state, and how many bytes
+    // WriteBuf waits to find room for (0: it does not wait).
+    bool m_writeSignalled = false;
+    int m_roomAwaited = 0;
     int m_retryPause = 0;
     bool m_removalReported = false;
 };

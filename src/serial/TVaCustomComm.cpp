@@ -2,6 +2,7 @@
 
 #include "ApplicationExceptionHandler.h"
 #include "DeviceNameFormat.h"
+#include "DeviceOpener.h"
 #include "MainThreadHandover.h"
 #include "ReceiveQueue.h"
 #include "TVaCommEventThread.h"
@@ -10,6 +11,7 @@
 #include "platform/OsError.h"
 #include "platform/PortNameResolver.h"
 
+#include <QScopeGuard>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -38,6 +40,7 @@ TVaCustomComm::TVaCustomComm(QObject *parent)
 TVaCustomComm::~TVaCustomComm()
 {
     m_destroying = true;
+    AbortOpen();
     ApplicationExceptionHandler::guard([this] { Close(); });
 }
 
@@ -189,6 +192,10 @@ void TVaCustomComm::Loaded()
 void TVaCustomComm::Open()
 {
     CheckClosed();
+    // A handler that runs while an Open waits for its server finds the port
+    // as good as open.
+    if (m_opener)
+        throw EVaCommError(PortOpenText);
     OpenDevice();
     if (!IsOpen())
         return;
@@ -206,18 +213,36 @@ void TVaCustomComm::Open()
     DoOpen();
 }
 
+void TVaCustomComm::AbortOpen()
+{
+    if (m_opener)
+        m_opener->abort();
+}
+
 void TVaCustomComm::OpenDevice()
 {
     const QString path = DevicePath();
-    std::unique_ptr<CommDevice> device = openCommDevice(path);
+    std::unique_ptr<CommDevice> device;
+    int code = 0;
+    if (openMayWait(path)) {
+        DeviceOpener opener([handover = m_handover] { handover->PostWakeUp(); });
+        m_opener = &opener;
+        const auto forget = qScopeGuard([this] { m_opener = nullptr; });
+        device = opener.open(path);
+        code = errno;
+    } else {
+        device = openCommDevice(path);
+        code = errno;
+    }
     if (!device) {
-        const int code = errno;
         if (code == ENOENT)
             throw EVaCommError(
-                EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path));
+                EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path),
+                code);
         throw EVaCommError(
             EVaCommError::Format(QStringLiteral("Can't open specified device %s"), path) +
-            EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)));
+                EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)),
+            code);
     }
     const int queueSize =
         m_buffers->ReadSize() > 0 ? m_buffers->ReadSize() : DefaultReceiveQueueSize;
@@ -314,13 +339,27 @@ void TVaCustomComm::StartThreads()
     if (m_eventMask != 0) {
         m_eventThread = std::make_unique<TVaCommEventThread>(this, m_handover, m_device,
                                                              m_receiveQueue, m_eventMask);
+        CheckThreadEvents(*m_eventThread);
         m_eventThread->Start(m_eventPriority);
     }
     if (!m_directWrite) {
         m_writeThread = std::make_unique<TVaCommWriteThread>(this, m_handover, m_device, WriteLock,
                                                              m_buffers->WriteSize());
+        CheckThreadEvents(*m_writeThread);
         m_writeThread->Start(m_writePriority);
     }
+}
+
+// A thread without its events could never be woken or stopped: Open fails
+// instead (most likely the process ran out of file descriptors).
+void TVaCustomComm::CheckThreadEvents(const CommWorkerThread &thread) const
+{
+    const int code = thread.EventsError();
+    if (code == 0)
+        return;
+    throw EVaCommError(
+        EVaCommError::Format(QStringLiteral("Can't open specified device %s"), DevicePath()) +
+        EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)));
 }
 
 void TVaCustomComm::DoOpen()

@@ -9,10 +9,13 @@
 #include "TVaTypes.h"
 
 #include <QPointer>
+#include <atomic>
 #include <functional>
 #include <memory>
 
 class CommDevice;
+class CommWorkerThread;
+class DeviceOpener;
 class MainThreadHandover;
 class ReceiveQueue;
 class TVaCommEventThread;
@@ -87,7 +90,11 @@ public:
     void setOnRing(TNotifyEvent handler) { m_onRing = std::move(handler); }
     void setOnBreak(TNotifyEvent handler) { m_onBreak = std::move(handler); }
     void setOnRxFlag(TNotifyEvent handler) { m_onRxFlag = std::move(handler); }
-    void setOnTxEmpty(TNotifyEvent handler) { m_onTxEmpty = std::move(handler); }
+    void setOnTxEmpty(TNotifyEvent handler)
+    {
+        m_txEmptyWanted = bool(handler);
+        m_onTxEmpty = std::move(handler);
+    }
     void setOnPErr(TNotifyEvent handler) { m_onPErr = std::move(handler); }
     void setOnRx80Full(TNotifyEvent handler) { m_onRx80Full = std::move(handler); }
     void setOnEvent1(TNotifyEvent handler) { m_onEvent1 = std::move(handler); }
@@ -97,7 +104,13 @@ public:
     const TVaCommRxCharEvent &OnRxChar() const { return m_onRxChar; }
 
     // Operations.
+    // Opening a network port waits for the server up to 5 s; meanwhile the
+    // main thread goes on handling its events (see DeviceOpener).
     void Open();
+    // Ends an Open that waits for a network port server, from a handler that
+    // runs during that wait: the Open then fails at once with the error
+    // "Operation canceled". Does nothing when no Open waits.
+    void AbortOpen();
     void Close();
     bool IsOpen() const { return m_device != nullptr; }
     int WriteBuf(const char *buffer, int count);
@@ -111,6 +124,9 @@ public:
     virtual void Loaded();
 
     // Called on the main thread by the serial threads.
+    // Whether OnTxEmpty is set; the write thread asks from its own thread.
+    bool WantsTxEmpty() const { return m_txEmptyWanted.load(); }
+
     virtual void HandleRxChar();
     virtual void HandleEvents(quint32 mask);
 
@@ -133,6 +149,7 @@ private:
     void ApplyTimeouts();
     void ApplyEventMask();
     void StopThreads();
+    void CheckThreadEvents(const CommWorkerThread &thread) const;
     void CloseDevice();
     void DoOpen();
     void DoClose();
@@ -167,6 +184,7 @@ private:
         m_onTxEmpty, m_onPErr, m_onRx80Full, m_onEvent1, m_onEvent2;
     TVaCommErrorEvent m_onError;
     TVaCommRxCharEvent m_onRxChar;
+    std::atomic<bool> m_txEmptyWanted{false};
 
     // Run-time state.
     std::shared_ptr<CommDevice> m_device;
@@ -175,6 +193,8 @@ private:
     std::unique_ptr<TVaCommEventThread> m_eventThread;
     std::unique_ptr<TVaCommWriteThread> m_writeThread;
     std::shared_ptr<MainThreadHandover> m_handover;
+    // The open that waits for a network port server, while it does.
+    DeviceOpener *m_opener = nullptr;
     TVaCriticalSection ReadLock;
     TVaCriticalSection WriteLock;
     // Counts opens and closes, so a handler run can tell that the port was

@@ -14,6 +14,14 @@ TVaHandleObject::~TVaHandleObject()
 
 TVaHandleObject::WaitResult TVaHandleObject::WaitFor(quint32 timeout)
 {
+    // poll(2) skips a negative descriptor and would wait out the time, for
+    // ever when it is infinite: an object that was never created fails at
+    // once and keeps the reason of its creation.
+    if (m_handle < 0) {
+        if (m_lastError == 0)
+            m_lastError = EBADF;
+        return Failed;
+    }
     pollfd descriptor{m_handle, POLLIN, 0};
     const int milliseconds =
         timeout == Infinite ? -1 : static_cast<int>(qMin<quint32>(timeout, INT_MAX));

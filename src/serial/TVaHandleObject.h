@@ -24,6 +24,8 @@ public:
 
     int Handle() const { return m_handle; }
     int LastError() const { return m_lastError; }
+    // False when the object could not be created; LastError() says why.
+    bool Valid() const { return m_handle >= 0; }
 
     // Waits up to `timeout` ms (Infinite: without limit) for the object.
     WaitResult WaitFor(quint32 timeout);

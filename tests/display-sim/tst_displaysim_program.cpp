@@ -97,6 +97,8 @@ private slots:
         QTest::addColumn<QString>("stderrText");
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--stop-enq-after <SECONDS>"
                               << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "pantrix-display-sim 3.0\n"
+                                 << "";
         QTest::newRow("bad answer") << QStringList{"--answer", "300"} << 2 << ""
                                     << "pantrix-display-sim: --answer needs a byte from 0 to 255 "
                                        "(or 0x00 to 0xFF), not '300'.\nTry --help.\n";

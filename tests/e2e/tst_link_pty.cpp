@@ -271,7 +271,8 @@ private slots:
 
     void sendSettings_data()
     {
-        QTest::addColumn<int>("mode"); // 0 echo, 1 changed byte, 2 silent, 3 ENQ inside
+        // 0 echo, 1 changed byte, 2 silent, 3 ENQ inside, 4 changed last byte
+        QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("warnings");
         QTest::newRow("echoed") << 0 << QStringList();
         QTest::newRow("changed echo byte") << 1 << QStringList{row(MessageRow::TransferError)};
@@ -279,6 +280,7 @@ private slots:
                                 << QStringList{row(MessageRow::ConfirmationTimeout),
                                                row(MessageRow::TransferError)};
         QTest::newRow("ENQ inside the echo") << 3 << QStringList{row(MessageRow::TransferError)};
+        QTest::newRow("changed last echo byte") << 4 << QStringList{row(MessageRow::TransferError)};
     }
     void sendSettings()
     {
@@ -288,9 +290,10 @@ private slots:
         PtyDisplay pty;
         start(f, pty);
         connectOk(f, pty);
-        if (mode == 1)
-            echoTelegrams(pty, [](QByteArray t) {
-                t[12] = t[12] ^ 1;
+        if (mode == 1 || mode == 4)
+            echoTelegrams(pty, [mode](QByteArray t) {
+                const qsizetype changed = mode == 1 ? 12 : t.size() - 1;
+                t[changed] = char(t[changed] ^ 1);
                 return t;
             });
         else if (mode == 3)

@@ -1,10 +1,13 @@
 #include "DisplaySimProcess.h"
+#include "FakeComPortServer.h"
 #include "FormFixture.h"
 #include "MessageRow.h"
 #include "RadioButtons.h"
 #include "TVaComm.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 // The window against pantrix-display-sim on an RFC 2217 port, with the line
 // paced at 300 baud as a real display's is. What the display received is read
@@ -142,6 +145,30 @@ private slots:
         QVERIFY(f.dialogs.warnings.isEmpty());
         QCOMPARE(ui.MaskEdit17->text(), QStringLiteral("255"));
         QVERIFY(f.form->connected());
+    }
+
+    // A port server that never answers: closing the window ends the open at
+    // once, the window shows the failed open and then closes.
+    void closingWhileTheOpenWaits()
+    {
+        FakeComPortServer silent{QByteArray()};
+        qputenv("PANTRIX_COM5", silent.address().toLocal8Bit());
+        FormFixture f;
+        f.show();
+        f.ui().ComboBox2->chooseAsUser(4);
+        bool buttonEnabledDuringOpen = true;
+        QTimer::singleShot(300, f.form.get(), [&] {
+            buttonEnabledDuringOpen = f.ui().Button9->isEnabled();
+            f.form->close();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(f.ui().Button9, Qt::LeftButton);
+        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!buttonEnabledDuringOpen);
+        QVERIFY(f.form->statusText().startsWith(row(MessageRow::CannotOpenPort)));
+        QVERIFY(!f.form->VaComm1->IsOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form->isVisible(), 2000);
     }
 
     void userStringReachesTheDisplay()

@@ -1,9 +1,12 @@
 // DisplayLink without a window, against the simulated display over RFC 2217:
-// paced at 300 baud and fast, and with the display's fault switches.
+// paced at 300 baud and fast, and with the display's fault switches; and a
+// port server that never answers the open.
 #include "DisplayLink.h"
+#include "FakeComPortServer.h"
 #include "SimulatorThread.h"
 #include "TVaComm.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -65,6 +68,28 @@ private slots:
         // Every connect ends with RTS low, failed or closed.
         QVERIFY(sim.waitForLine("rts: low"));
         QVERIFY(!link.port()->IsOpen());
+    }
+
+    void cancelWhileTheOpenWaits()
+    {
+        FakeComPortServer silent{QByteArray()};
+        DisplayLink link;
+        link.setPortName(silent.address());
+        bool waitingMeanwhile = false;
+        QTimer::singleShot(300, &link, [&] {
+            waitingMeanwhile = link.isWaiting() && link.isBusy();
+            link.cancel();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const ConnectOutcome outcome = link.connectDisplay();
+        QVERIFY(waitingMeanwhile); // the open waits in the event loop
+        QCOMPARE(outcome.result, ConnectOutcome::Result::OpenFailed);
+        QVERIFY2(outcome.reason.contains("Operation canceled"), qPrintable(outcome.reason));
+        QVERIFY(outcome.explanation.contains(silent.address()));
+        QVERIFY(clock.elapsed() < 2500); // not the server's 5 s
+        QVERIFY(!link.port()->IsOpen());
+        QVERIFY(!link.isWaiting());
     }
 
     void sendAndReadBothTelegrams_data()

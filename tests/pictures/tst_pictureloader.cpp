@@ -353,6 +353,60 @@ private slots:
         }
     }
 
+    // The header's sizes are held against the file before libwmf sees it,
+    // which would otherwise allocate what they declare. The plain test file
+    // is 40 words long; its largest record has 7 words, and 5 records come
+    // before the end-of-file record.
+    void wmfHeaderSizes_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("valid");
+        const auto patched = [](int offset, quint32 value, int bytes) {
+            QByteArray wmf = windowsMetafile(false);
+            if (bytes == 2)
+                qToLittleEndian<quint16>(quint16(value), wmf.data() + offset);
+            else
+                qToLittleEndian<quint32>(value, wmf.data() + offset);
+            return wmf;
+        };
+        constexpr int fileSize = 6, objects = 10, largestRecord = 12;
+        QTest::newRow("as written") << windowsMetafile(false) << true;
+        QTest::newRow("largest record exact") << patched(largestRecord, 7, 4) << true;
+        QTest::newRow("largest record the whole file") << patched(largestRecord, 40, 4) << true;
+        QTest::newRow("one object per record") << patched(objects, 5, 2) << true;
+        QTest::newRow("16 objects reserved") << patched(objects, 16, 2) << true;
+        QTest::newRow("bytes after the end record")
+            << windowsMetafile(false) + QByteArray(16, '\x7F') << true;
+        // Found by the fuzzer: it declares a largest record of about 2 GB.
+        QTest::newRow("24 bytes, largest record 2 GB")
+            << QByteArray::fromHex("020009000003004749463839615840406000030000000000") << false;
+        QTest::newRow("file size past the end") << patched(fileSize, 41, 4) << false;
+        QTest::newRow("file size below the header") << patched(fileSize, 8, 4) << false;
+        QTest::newRow("largest record past the file") << patched(largestRecord, 41, 4) << false;
+        QTest::newRow("largest record 0xFFFFFFFF")
+            << patched(largestRecord, 0xFFFFFFFFu, 4) << false;
+        QTest::newRow("largest record below a real one") << patched(largestRecord, 6, 4) << false;
+        QTest::newRow("17 objects for 5 records") << patched(objects, 17, 2) << false;
+        QTest::newRow("65535 objects") << patched(objects, 0xFFFF, 2) << false;
+        QByteArray placeable = windowsMetafile(true);
+        qToLittleEndian<quint32>(0x10000000u, placeable.data() + 22 + largestRecord);
+        QTest::newRow("placeable, largest record 512 MB") << placeable << false;
+    }
+    void wmfHeaderSizes()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, valid);
+        QCOMPARE(WmfRenderer::hasValidFraming(content), valid);
+        try {
+            const QImage image = PictureLoader::decode(content, QStringLiteral("wmf"));
+            QVERIFY2(valid, "no error raised");
+            QCOMPARE(image.size(), QSize(135, 68));
+        } catch (const EPictureError &e) {
+            QVERIFY2(!valid, qPrintable(e.message()));
+            QCOMPARE(e.message(), QStringLiteral("Metafile is not valid"));
+        }
+    }
+
     void corruptRecordSizes_data()
     {
         QTest::addColumn<QByteArray>("content");

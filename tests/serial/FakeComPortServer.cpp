@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -30,8 +31,9 @@ QByteArray FakeComPortServer::agreeingGreeting()
            Rfc2217Codec::negotiation(Telnet::DO, Telnet::OptionComPort);
 }
 
-FakeComPortServer::FakeComPortServer(const QByteArray &greeting, bool hangUp)
-    : m_greeting(greeting), m_hangUp(hangUp)
+FakeComPortServer::FakeComPortServer(const QByteArray &greeting, bool hangUp,
+                                     const QByteArray &repeated)
+    : m_greeting(greeting), m_hangUp(hangUp), m_repeated(repeated)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -56,6 +58,7 @@ FakeComPortServer::FakeComPortServer(const QByteArray &greeting, bool hangUp)
 
 FakeComPortServer::~FakeComPortServer()
 {
+    m_stopping = true;
     if (m_acceptor.joinable())
         m_acceptor.join();
     closeClient();
@@ -77,10 +80,32 @@ void FakeComPortServer::acceptClient()
         return;
     if (!m_greeting.isEmpty())
         ::send(client, m_greeting.constData(), size_t(m_greeting.size()), MSG_NOSIGNAL);
+    if (!m_repeated.isEmpty())
+        sendRepeatedly(client);
     if (m_hangUp)
         ::close(client);
     else
         m_client = client;
+}
+
+void FakeComPortServer::sendRepeatedly(int client)
+{
+    QByteArray block;
+    while (block.size() < 4096)
+        block += m_repeated;
+    // A cut send goes on where it stopped, so the stream stays whole units.
+    qsizetype offset = 0;
+    while (!m_stopping) {
+        pollfd descriptor{client, POLLOUT, 0};
+        if (::poll(&descriptor, 1, 50) <= 0)
+            continue;
+        const ssize_t sent = ::send(client, block.constData() + offset,
+                                    size_t(block.size() - offset), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno != EAGAIN)
+            return;
+        if (sent > 0)
+            offset = (offset + sent) % block.size();
+    }
 }
 
 bool FakeComPortServer::waitForClient()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <atomic>
 #include <thread>
 
 // A COM port server that a test scripts byte by byte: it listens on a free
@@ -15,9 +16,12 @@ public:
     // the client's opening requests.
     static QByteArray agreeingGreeting();
 
-    // `hangUp`: close the connection right after the greeting.
-    explicit FakeComPortServer(const QByteArray &greeting = agreeingGreeting(),
-                               bool hangUp = false);
+    // `hangUp`: close the connection right after the greeting. `repeated`: sent
+    // again and again after the greeting, as fast as the client takes it,
+    // until the client hangs up or the server is destroyed; the connection is
+    // the test's only after that.
+    explicit FakeComPortServer(const QByteArray &greeting = agreeingGreeting(), bool hangUp = false,
+                               const QByteArray &repeated = {});
     ~FakeComPortServer();
 
     bool isListening() const { return m_listener >= 0; }
@@ -37,9 +41,12 @@ public:
 
 private:
     void acceptClient();
+    void sendRepeatedly(int client);
 
     QByteArray m_greeting;
     bool m_hangUp;
+    QByteArray m_repeated;
+    std::atomic<bool> m_stopping{false};
     int m_listener = -1;
     int m_client = -1;
     quint16 m_port = 0;

@@ -5,6 +5,8 @@
 #include "platform/CommDevice.h"
 #include "platform/Rfc2217Address.h"
 #include "platform/Rfc2217Codec.h"
+#include "platform/Rfc2217Device.h"
+#include "platform/TelnetNegotiation.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -83,6 +85,29 @@ Decoded decode(const QByteArray &wire)
     return decoded;
 }
 
+// The option negotiations in what a peer sent.
+QList<Rfc2217Codec::Item> negotiationsIn(const QByteArray &wire)
+{
+    Rfc2217Codec codec;
+    QList<Rfc2217Codec::Item> found;
+    for (const auto &item : codec.feed(wire)) {
+        if (item.kind == Rfc2217Codec::Item::Kind::Negotiation)
+            found << item;
+    }
+    return found;
+}
+
+// The opposite of what the client said: it agreed, the server withdraws, and
+// the other way round.
+QByteArray contrary(const Rfc2217Codec::Item &said)
+{
+    static const QHash<quint8, quint8> opposite{{Telnet::DO, Telnet::WONT},
+                                                {Telnet::DONT, Telnet::WILL},
+                                                {Telnet::WILL, Telnet::DONT},
+                                                {Telnet::WONT, Telnet::DO}};
+    return Rfc2217Codec::negotiation(opposite.value(said.code), said.option);
+}
+
 } // namespace
 
 class TestRfc2217Device : public QObject
@@ -112,6 +137,29 @@ private:
         char buffer[64];
         m_device->read(buffer, sizeof buffer);
         return m_device->sampleLineEvents();
+    }
+
+    // Reads until nothing more comes, as the event thread would.
+    void takeEverything()
+    {
+        char buffer[4096];
+        while (readable(m_device->pollDescriptor(), 20) &&
+               m_device->read(buffer, sizeof buffer) >= 0) {
+        }
+    }
+
+    // What the client sends once the server reads again, queued bytes included.
+    QByteArray drainClient()
+    {
+        QByteArray wire;
+        for (int round = 0; round < 200; ++round) {
+            m_device->sampleLineEvents();
+            const QByteArray more = m_server->receive(50);
+            wire += more;
+            if (more.isEmpty() && static_cast<Rfc2217Device &>(*m_device).waitingBytes() == 0)
+                break;
+        }
+        return wire;
     }
 
 private slots:
@@ -246,6 +294,40 @@ private slots:
         QCOMPARE(after.baudRate, settings.baudRate);
         QCOMPARE(after.flags, settings.flags);
         QCOMPARE(after.stopBits, settings.stopBits);
+    }
+
+    // After SetRts raised RTS, a second settings write drives a line only when
+    // its control mode changed: a rewrite must not drop the handshake's RTS.
+    void rewrittenLineSettingsKeepRts_data()
+    {
+        QTest::addColumn<LineSettings>("rewrite");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::newRow("same settings again")
+            << line(300, 8, 0, 2, 0x0C03)
+            << hex("FFFA2C010000012CFFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0");
+        QTest::newRow("another speed")
+            << line(1200, 8, 0, 2, 0x0C03)
+            << hex("FFFA2C01000004B0FFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0");
+        QTest::newRow("RTS control now held high, DTR kept")
+            << line(300, 8, 0, 2, 0x1C03)
+            << hex("FFFA2C010000012CFFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0 FFFA2C050BFFF0");
+        QTest::newRow("DTR control now held high, RTS kept")
+            << line(300, 8, 0, 2, 0x0C13)
+            << hex("FFFA2C010000012CFFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0402FFF0"
+                   "FFFA2C0501FFF0 FFFA2C0508FFF0");
+    }
+    void rewrittenLineSettingsKeepRts()
+    {
+        QFETCH(LineSettings, rewrite);
+        QVERIFY(openDevice());
+        QVERIFY(m_device->writeLineSettings(line(300, 8, 0, 2, 0x0C03)));
+        QVERIFY(m_device->escape(CommFunction::SetRts));
+        QVERIFY(m_server->receive().endsWith(hex("FFFA2C050BFFF0")));
+        QVERIFY(m_device->writeLineSettings(rewrite));
+        QTEST(m_server->receive(), "wire");
     }
 
     void impossibleLineSettingsAreRefused_data()
@@ -399,6 +481,100 @@ private slots:
         QVERIFY(openDevice());
         QCOMPARE(eventsAfter(request), 0u);
         QTEST(m_server->receive(), "answer");
+    }
+
+    // A server that floods offers and never reads: each option is answered a
+    // bounded number of times, and what waits for the socket stays small.
+    void optionFloodStaysBounded_data()
+    {
+        QTest::addColumn<QByteArray>("offers");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<int>("answers");
+        QTest::addColumn<bool>("exact");
+        const int most = TelnetNegotiation::MaxAnswersPerOption;
+        QTest::newRow("refused ECHO offered again and again")
+            << hex("FFFB01") << 2000 << most << true;
+        QTest::newRow("terminal type asked for again and again")
+            << hex("FFFD18") << 2000 << most << true;
+        QTest::newRow("suppress-go-ahead switched on and off")
+            << hex("FFFB03 FFFC03") << 1000 << most << true;
+        QByteArray everything;
+        for (int option = 0; option < 256; ++option)
+            everything += Rfc2217Codec::negotiation(Telnet::WILL, quint8(option)) +
+                          Rfc2217Codec::negotiation(Telnet::DONT, quint8(option)) +
+                          Rfc2217Codec::negotiation(Telnet::DO, quint8(option)) +
+                          Rfc2217Codec::negotiation(Telnet::WONT, quint8(option));
+        QTest::newRow("every option offered and withdrawn")
+            << everything << 12 << 2 * 256 * most << false;
+    }
+    void optionFloodStaysBounded()
+    {
+        QFETCH(QByteArray, offers);
+        QFETCH(int, rounds);
+        QFETCH(int, answers);
+        QFETCH(bool, exact);
+        QVERIFY(openDevice());
+        const int small = 4096;
+        setsockopt(m_device->pollDescriptor(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        auto &device = static_cast<Rfc2217Device &>(*m_device);
+        // The socket is full already, so every answer would have to wait here.
+        const QByteArray data(4096, 'x');
+        for (int block = 0; block < 1000 && m_device->write(data.constData(), 4096) > 0; ++block) {
+        }
+        const QByteArray flood = offers.repeated(rounds);
+        for (qsizetype at = 0; at < flood.size(); at += 8192) {
+            QVERIFY(m_server->send(flood.mid(at, 8192)));
+            takeEverything();
+        }
+        QVERIFY2(device.waitingBytes() <= Rfc2217Device::MaxWaitingAnswerBytes + 3,
+                 qPrintable(QString::number(device.waitingBytes())));
+        const int sent = int(negotiationsIn(drainClient()).size());
+        QVERIFY2(exact ? sent == answers : sent <= answers && sent > 0,
+                 qPrintable(QString::number(sent)));
+    }
+
+    // Whole buffers of nothing but commands pause the input for a moment, so
+    // that TCP slows the server down; data after them still arrives.
+    void commandFloodPausesInput()
+    {
+        QVERIFY(openDevice());
+        QVERIFY(m_server->send(hex("FFF1").repeated(50000) + "data"));
+        QVERIFY(readable(m_device->pollDescriptor(), 2000));
+        char buffer[4096];
+        QCOMPARE(m_device->read(buffer, sizeof buffer), 0);
+        QVERIFY(m_device->inputPauseMs() > 0);
+        QCOMPARE(m_device->read(buffer, sizeof buffer), 0);
+        QCOMPARE(readData(*m_device, 4), QByteArray("data"));
+        QCOMPARE(m_device->inputPauseMs(), 0);
+    }
+
+    // A server that answers each answer with the opposite: the exchange ends.
+    void pingPongEnds_data()
+    {
+        QTest::addColumn<QByteArray>("opening");
+        QTest::newRow("supported option") << hex("FFFB03");
+        QTest::newRow("refused option") << hex("FFFB01");
+        QTest::newRow("option on our side") << hex("FFFD00");
+    }
+    void pingPongEnds()
+    {
+        QFETCH(QByteArray, opening);
+        QVERIFY(openDevice());
+        QByteArray toSend = opening;
+        int answers = 0;
+        int round = 0;
+        for (; round < 100 && !toSend.isEmpty(); ++round) {
+            QVERIFY(m_server->send(toSend));
+            takeEverything();
+            toSend.clear();
+            for (const auto &said : negotiationsIn(m_server->receive(50))) {
+                ++answers;
+                toSend += contrary(said);
+            }
+        }
+        QVERIFY2(round < 100, "the negotiation did not end");
+        QVERIFY2(answers <= 2 * TelnetNegotiation::MaxAnswersPerOption,
+                 qPrintable(QString::number(answers)));
     }
 
     void modemNotificationsBecomeLineEvents_data()

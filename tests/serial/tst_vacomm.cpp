@@ -6,10 +6,18 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <atomic>
+#include <cstdarg>
+#include <dlfcn.h>
 #include <memory>
+#include <sys/ioctl.h>
 #include <thread>
 
 namespace {
+
+// A pseudo-terminal has no RTS line to look at, so the test counts the
+// ioctls that would drive it.
+std::atomic<int> rtsIoctls{0};
 
 const QString PortOpenText = QStringLiteral("Can't perform this operation while port is open");
 
@@ -24,6 +32,20 @@ QString errorOf(const std::function<void()> &call)
 }
 
 } // namespace
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
+{
+    va_list arguments;
+    va_start(arguments, request);
+    void *argument = va_arg(arguments, void *);
+    va_end(arguments);
+    using Ioctl = int (*)(int, unsigned long, ...);
+    static const auto next = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+    if ((request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET) && argument &&
+        (*static_cast<const int *>(argument) & TIOCM_RTS))
+        ++rtsIoctls;
+    return next(fd, request, argument);
+}
 
 class TestVaComm : public QObject
 {
@@ -205,6 +227,72 @@ private slots:
         QCOMPARE(cfgetospeed(&line), rewritten ? speed_t(B300) : speed_t(B9600));
     }
 
+    // RTS is driven by SetRts and by a change of its control mode, never by
+    // a plain rewrite of the line settings: for the display, RTS low ends the
+    // handshake.
+    void settingsRewriteLeavesRtsAlone_data()
+    {
+        QTest::addColumn<int>("assignment");
+        QTest::addColumn<int>("rtsDriven");
+        QTest::newRow("speed") << 0 << 0;
+        QTest::newRow("same EventChar") << 1 << 0;
+        QTest::newRow("stop bits") << 2 << 0;
+        QTest::newRow("XON/XOFF input flow") << 3 << 0;
+        QTest::newRow("RTS control held high") << 4 << 1;
+    }
+    void settingsRewriteLeavesRtsAlone()
+    {
+        QFETCH(int, assignment);
+        m_comm->Open();
+        m_comm->SetRts(true);
+        const int before = rtsIoctls.load();
+        switch (assignment) {
+        case 0:
+            m_comm->setBaudrate(br9600);
+            break;
+        case 1:
+            m_comm->EventChars()->setEventChar(0);
+            break;
+        case 2:
+            m_comm->setStopbits(sb1);
+            break;
+        case 3:
+            m_comm->FlowControl()->setXonXoffIn(true);
+            break;
+        case 4:
+            m_comm->FlowControl()->setControlRts(rtsEnabled);
+            break;
+        }
+        QTEST(rtsIoctls.load() - before, "rtsDriven");
+    }
+
+    // A pseudo-terminal drops PARENB and the data bits from what the other
+    // end sees, but keeps PARODD and CMSPAR: enough to tell the parities apart.
+    // The C library then reports the dropped PARENB as EINVAL, after the
+    // kernel took the rest; only the flags count here.
+    void parityReachesTheLine_data()
+    {
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<bool>("odd");
+        QTest::addColumn<bool>("stick");
+        QTest::newRow("none") << int(paNone) << false << false;
+        QTest::newRow("odd") << int(paOdd) << true << false;
+        QTest::newRow("even") << int(paEven) << false << false;
+        QTest::newRow("mark") << int(paMark) << true << true;
+        QTest::newRow("space") << int(paSpace) << false << true;
+    }
+    void parityReachesTheLine()
+    {
+        QFETCH(int, parity);
+        m_comm->Open();
+        // From another parity first, so every row changes the line.
+        errorOf([&] { m_comm->setParity(parity == paMark ? paSpace : paMark); });
+        errorOf([&] { m_comm->setParity(TVaParity(parity)); });
+        const tcflag_t flags = m_pty->settings().c_cflag;
+        QTEST(bool(flags & PARODD), "odd");
+        QTEST(bool(flags & CMSPAR), "stick");
+    }
+
     void withoutUpdateDcbTheLineIsUntouched()
     {
         m_pty->setSpeed(B4800);
@@ -376,14 +464,31 @@ private slots:
         QCOMPARE(m_comm->InQueueCount(), 0);
     }
 
+    // The first count asked must be right: bytes still in the device when it
+    // is asked are counted once, beside those already queued.
+    void inQueueCountIsExact_data()
+    {
+        QTest::addColumn<bool>("someQueued");
+        QTest::newRow("all in the device") << false;
+        QTest::newRow("some queued, some in the device") << true;
+    }
     void inQueueCountIsExact()
     {
+        QFETCH(bool, someQueued);
         m_comm->setMonitorEvents({});
         m_comm->Open();
-        m_pty->send(QByteArray("12\0"
-                               "345",
-                               6));
-        QVERIFY(waitFor([&] { return m_comm->InQueueCount() == 5; }));
+        if (someQueued) {
+            m_pty->send(QByteArray("12\0", 3));
+            QVERIFY(waitFor([&] { return m_comm->InQueueCount() == 2; }));
+            m_pty->send("345");
+        } else {
+            m_pty->send(QByteArray("12\0"
+                                   "345",
+                                   6));
+        }
+        // Nothing reads the device meanwhile: no event thread runs.
+        QTest::qWait(200);
+        QCOMPARE(m_comm->InQueueCount(), 5);
         char buffer[2];
         QCOMPARE(m_comm->ReadBuf(buffer, 2), 2);
         QCOMPARE(m_comm->InQueueCount(), 3);

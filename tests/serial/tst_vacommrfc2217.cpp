@@ -6,8 +6,10 @@
 #include "TVaComm.h"
 #include "VaComm1Configuration.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <arpa/inet.h>
 #include <ctime>
 #include <memory>
@@ -45,6 +47,14 @@ double processCpuSeconds()
 }
 
 const QStringList FastDisplay{"--fast"};
+
+// Threads and open descriptors of this process, to show that nothing stays behind.
+int entriesOf(const char *directory)
+{
+    return int(QDir(QString::fromLatin1(directory))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                   .size());
+}
 
 // A loopback port where nobody listens: bound, so no one else takes it, but
 // refusing every connection.
@@ -178,6 +188,13 @@ private slots:
         QCOMPARE(receivedWithoutEnq(), QByteArray(1, Ack));
         QVERIFY(m_display->waitForLines("rts: high"));
         QVERIFY(m_rxCharRuns >= 1);
+        // Rewriting the line settings (a speed change, an event character set
+        // to its own value) keeps RTS where SetRts put it.
+        m_comm->setBaudrate(br1200);
+        m_comm->EventChars()->setEventChar(0);
+        m_comm->setBaudrate(br300);
+        QVERIFY(m_display->waitForLines("line: 300 baud 8N2"));
+        QCOMPARE(m_display->count("rts: low"), 0);
         m_comm->SetRts(false);
         QVERIFY(m_display->waitForLines("rts: low"));
         // No ENQ once RTS is low: after the last one in flight nothing more comes.
@@ -292,6 +309,61 @@ private slots:
         QCOMPARE(errorOf([&] { m_comm->Open(); }), message.arg(target));
         QVERIFY(!m_comm->IsOpen());
         QCOMPARE(m_comm->PortNum(), PortNumber);
+    }
+
+    // Servers that never finish the negotiation: the open ends within its limit
+    // or at once when aborted, the event loop runs all the while, and neither
+    // a thread nor a socket stays behind.
+    void openWaitsWithoutFreezing_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<int>("abortAfterMs");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("leastMs");
+        QTest::addColumn<int>("mostMs");
+        const QString timedOut = "Can't open specified device %1 (Error 110, Connection timed out)";
+        const QString aborted = "Can't open specified device %1 (Error 125, Operation canceled)";
+        QTest::newRow("silent server") << QByteArray() << -1 << timedOut << 4500 << 8000;
+        QTest::newRow("server streams NOPs") << hex("FFF1") << -1 << timedOut << 4500 << 8000;
+        QTest::newRow("server streams option offers")
+            << hex("FFFB01 FFFD18") << -1 << timedOut << 4500 << 8000;
+        QTest::newRow("aborted while the server is silent")
+            << QByteArray() << 300 << aborted << 250 << 2500;
+        QTest::newRow("aborted while the server streams NOPs")
+            << hex("FFF1") << 300 << aborted << 250 << 2500;
+    }
+    void openWaitsWithoutFreezing()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(int, abortAfterMs);
+        QFETCH(QString, error);
+        QFETCH(int, leastMs);
+        QFETCH(int, mostMs);
+        const int threadsBefore = entriesOf("/proc/self/task");
+        const int descriptorsBefore = entriesOf("/proc/self/fd");
+        auto server = std::make_unique<FakeComPortServer>(QByteArray(), false, stream);
+        makeComm(server->address());
+
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        int ticks = 0;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        if (abortAfterMs >= 0)
+            QTimer::singleShot(abortAfterMs, Qt::PreciseTimer, [&] { m_comm->AbortOpen(); });
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(errorOf([&] { m_comm->Open(); }), error.arg(server->address()));
+        const qint64 elapsed = timer.elapsed();
+        ticker.stop();
+        QVERIFY(!m_comm->IsOpen());
+        QVERIFY2(elapsed >= leastMs && elapsed <= mostMs, qPrintable(QString::number(elapsed)));
+        // A quarter of the ticks that an idle loop would see is plenty on a loaded machine.
+        QVERIFY2(ticks >= elapsed / 20 / 4, qPrintable(QStringLiteral("%1 ticks").arg(ticks)));
+
+        server.reset();
+        QCOMPARE(entriesOf("/proc/self/task"), threadsBefore);
+        QCOMPARE(entriesOf("/proc/self/fd"), descriptorsBefore);
     }
 };
 

@@ -4,17 +4,22 @@
 #include "ApplicationExceptionHandler.h"
 #include "PtyPair.h"
 #include "TVaComm.h"
+#include "TVaWaitEvent.h"
 #include "VaComm1Configuration.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <ctime>
 #include <memory>
+#include <optional>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +36,46 @@ int threadCount()
                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                    .size());
 }
+
+// How many threads of this process run at the given nice value.
+int threadsAtNice(int nice)
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task) + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // The fields after the name in parentheses; nice is the 17th of them.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 16 && fields[16].toInt() == nice)
+            ++count;
+    }
+    return count;
+}
+
+// Leaves room for `spare` more file descriptors while it lives.
+class DescriptorLimit
+{
+public:
+    explicit DescriptorLimit(int spare)
+    {
+        getrlimit(RLIMIT_NOFILE, &m_saved);
+        // dup() takes the lowest free number: every one below is in use.
+        const int next = ::dup(0);
+        ::close(next);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = rlim_t(next + spare);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &m_saved); }
+    DescriptorLimit(const DescriptorLimit &) = delete;
+    DescriptorLimit &operator=(const DescriptorLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+};
 
 } // namespace
 
@@ -223,6 +268,100 @@ private slots:
         m_pty->send("z");
         QVERIFY(waitFor([&] { return destroyed; }));
         QTest::qWait(50);
+    }
+
+    // A priority set right after Open reaches the thread even when the thread
+    // had not yet started running. Lowering needs no privileges.
+    void priorityRightAfterOpenReachesTheThread_data()
+    {
+        QTest::addColumn<bool>("eventThread");
+        QTest::addColumn<int>("nice");
+        QTest::newRow("event thread, idle") << true << 19;
+        QTest::newRow("write thread, lowest") << false << 10;
+    }
+    void priorityRightAfterOpenReachesTheThread()
+    {
+        QFETCH(bool, eventThread);
+        QFETCH(int, nice);
+        for (int open = 0; open < 5; ++open) {
+            m_comm->Open();
+            if (eventThread)
+                m_comm->setEventPriority(tpIdle);
+            else
+                m_comm->setWritePriority(tpLowest);
+            QVERIFY2(waitFor([&] { return threadsAtNice(nice) == 1; }),
+                     qPrintable(QStringLiteral("open %1").arg(open)));
+            m_comm->Close();
+            m_comm->setEventPriority(tpNormal);
+            m_comm->setWritePriority(tpNormal);
+        }
+    }
+
+    // An event that could not be created fails every wait at once with the
+    // reason, instead of timing out or, without a limit, blocking for ever.
+    void waitOnAnEventThatWasNotCreatedFails_data()
+    {
+        QTest::addColumn<quint32>("timeout");
+        QTest::newRow("no limit") << TVaHandleObject::Infinite;
+        QTest::newRow("0 ms") << 0u;
+        QTest::newRow("100 ms") << 100u;
+    }
+    void waitOnAnEventThatWasNotCreatedFails()
+    {
+        QFETCH(quint32, timeout);
+        std::unique_ptr<TVaWaitEvent> event;
+        {
+            const DescriptorLimit limit(0);
+            event = std::make_unique<TVaWaitEvent>();
+        }
+        QVERIFY(!event->Valid());
+        event->Signal();
+        QCOMPARE(event->WaitFor(timeout), TVaHandleObject::Failed);
+        QCOMPARE(event->LastError(), EMFILE);
+    }
+
+    // Running out of descriptors at any step of Open fails it with a message
+    // and leaves the port closed, or the port opens and works; it never hangs.
+    void openWithFewDescriptorsLeftFailsCleanlyOrWorks()
+    {
+        // UndefinedBehaviorSanitizer checks each dynamic type once, with a
+        // pipe of its own: let it see the component's and the error's types
+        // while descriptors are left.
+        m_comm->Open();
+        m_comm->Close();
+        try {
+            throw EVaCommError(QStringLiteral("checked beforehand"));
+        } catch (const EVaCommError &e) {
+            const std::optional<EVaCommError> copy = e;
+            QVERIFY(!copy->message().isEmpty());
+        }
+        int failures = 0;
+        for (int spare = 0; spare <= 8; ++spare) {
+            std::optional<EVaCommError> failure;
+            {
+                const DescriptorLimit limit(spare);
+                try {
+                    m_comm->Open();
+                } catch (const EVaCommError &e) {
+                    failure = e;
+                }
+            }
+            // Read only now: the sanitizers' checks need descriptors of their own.
+            const QString error = failure ? failure->message() : QString();
+            if (error.isEmpty()) {
+                QVERIFY(m_comm->IsOpen());
+                QCOMPARE(m_comm->WriteBuf("ok", 2), 2);
+                QCOMPARE(m_pty->receive(2), QByteArray("ok"));
+                m_comm->Close();
+            } else {
+                ++failures;
+                QVERIFY2(error.startsWith(QStringLiteral("Can't open specified device ")),
+                         qPrintable(error));
+                QVERIFY2(error.contains(QStringLiteral("(Error 24, ")), qPrintable(error));
+                QVERIFY(!m_comm->IsOpen());
+            }
+        }
+        QVERIFY(failures > 0);
     }
 
     void noEventThreadWithoutEventsNoWriteThreadWhenWritingDirectly()

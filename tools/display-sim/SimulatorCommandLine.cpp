@@ -18,6 +18,8 @@ SimulatorCommandLine SimulatorCommandLine::parse(const QStringList &arguments)
         "configurator can be tried without hardware. Connect it to rfc2217://HOST:PORT."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the program's version and exit."));
     const QCommandLineOption listen(
         QStringLiteral("listen"),
         QStringLiteral(
@@ -45,7 +47,8 @@ SimulatorCommandLine SimulatorCommandLine::parse(const QStringList &arguments)
         QStringLiteral("drop-after"),
         QStringLiteral("Close each connection this long after accepting it."),
         QStringLiteral("SECONDS"));
-    parser.addOptions({help, listen, fast, silent, answer, corrupt, enqInEcho, stopEnq, drop});
+    parser.addOptions(
+        {help, version, listen, fast, silent, answer, corrupt, enqInEcho, stopEnq, drop});
     result.m_helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -58,6 +61,7 @@ SimulatorCommandLine SimulatorCommandLine::parse(const QStringList &arguments)
         return result;
     }
     result.m_help = parser.isSet(help);
+    result.m_version = parser.isSet(version);
     if (parser.isSet(listen) && !parseListen(parser.value(listen), result.m_address, result.m_port))
         result.fail(
             QStringLiteral("--listen needs HOST:PORT with an IP address or localhost, not '%1'.")

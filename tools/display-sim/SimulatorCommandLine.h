@@ -18,6 +18,7 @@ public:
     static SimulatorCommandLine parse(const QStringList &arguments);
 
     bool helpRequested() const { return m_help; }
+    bool versionRequested() const { return m_version; }
     // Empty when the arguments were fine.
     QString error() const { return m_error; }
     QString helpText() const { return m_helpText; }
@@ -36,6 +37,7 @@ private:
     void fail(const QString &message);
 
     bool m_help = false;
+    bool m_version = false;
     QString m_error;
     QString m_helpText;
     QHostAddress m_address = QHostAddress(QHostAddress::LocalHost);

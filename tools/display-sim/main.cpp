@@ -28,6 +28,10 @@ int main(int argc, char *argv[])
         std::fputs(commandLine.helpText().toUtf8().constData(), stdout);
         return 0;
     }
+    if (commandLine.versionRequested()) {
+        printLine(stdout, QStringLiteral("pantrix-display-sim " PANTRIX_VERSION));
+        return 0;
+    }
 
     TerminationSignals termination;
     if (!termination.isActive())

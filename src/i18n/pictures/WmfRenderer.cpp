@@ -17,6 +17,9 @@ constexpr qsizetype kPlaceableHeaderSize = 22;
 constexpr qsizetype kHeaderSize = 18;
 constexpr quint16 kEndOfFileFunction = 0x0000;
 constexpr double kPointsPerInch = 72.0;
+// Some writers declare an object table of a fixed size (16 slots) whatever
+// they draw, so a table that small is always plausible.
+constexpr qint64 kReservedObjectSlots = 16;
 
 quint16 word(QByteArrayView data, qsizetype at)
 {
@@ -169,26 +172,47 @@ QImage WmfRenderer::render(const QByteArray &data)
     return imageFromGd(image);
 }
 
+// libwmf trusts the header: it allocates the largest record's size and the
+// object table as declared before it reads a record, so a few bytes could
+// make it ask for gigabytes. Every size is therefore held against the bytes
+// that are really there.
 bool WmfRenderer::hasValidFraming(QByteArrayView data)
 {
-    qsizetype at = 0;
+    qsizetype start = 0;
     if (data.size() >= 4 && doubleWord(data, 0) == kPlaceableKey)
-        at = kPlaceableHeaderSize;
-    if (data.size() < at + kHeaderSize)
+        start = kPlaceableHeaderSize;
+    if (data.size() < start + kHeaderSize)
         return false;
-    const quint16 type = word(data, at);
-    const quint16 headerWords = word(data, at + 2);
-    const quint16 version = word(data, at + 4);
+    const QByteArrayView metafile = data.sliced(start);
+    const quint16 type = word(metafile, 0);
+    const quint16 headerWords = word(metafile, 2);
+    const quint16 version = word(metafile, 4);
     if ((type != 1 && type != 2) || headerWords != 9 || (version != 0x0100 && version != 0x0300))
         return false;
-    at += kHeaderSize;
-    while (at + 6 <= data.size()) {
-        const quint32 recordWords = doubleWord(data, at);
-        if (recordWords < 3 || qint64(recordWords) * 2 > data.size() - at)
-            return false;
-        if (word(data, at + 4) == kEndOfFileFunction)
-            return true;
+    const quint32 fileWords = doubleWord(metafile, 6);
+    const quint16 objectCount = word(metafile, 10);
+    const quint32 maxRecordWords = doubleWord(metafile, 12);
+    const qint64 metafileWords = metafile.size() / 2;
+    if (fileWords < 9 || fileWords > metafileWords || maxRecordWords > metafileWords)
+        return false;
+    const std::optional<RecordSummary> records = walkRecords(metafile);
+    return records && records->largestWords <= maxRecordWords &&
+           objectCount <= std::max(records->countBeforeEnd, kReservedObjectSlots);
+}
+
+std::optional<WmfRenderer::RecordSummary> WmfRenderer::walkRecords(QByteArrayView metafile)
+{
+    RecordSummary summary;
+    qsizetype at = kHeaderSize;
+    while (at + 6 <= metafile.size()) {
+        const quint32 recordWords = doubleWord(metafile, at);
+        if (recordWords < 3 || qint64(recordWords) * 2 > metafile.size() - at)
+            return std::nullopt;
+        summary.largestWords = std::max(summary.largestWords, recordWords);
+        if (word(metafile, at + 4) == kEndOfFileFunction)
+            return summary;
+        ++summary.countBeforeEnd;
         at += qsizetype(recordWords) * 2;
     }
-    return false;
+    return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <optional>
 
 // Renders a Windows metafile (WMF, with or without the placeable header) to a
 // bitmap with libwmf, at 96 pixels per inch and on a white background: the
@@ -17,6 +18,19 @@ public:
     static QImage render(const QByteArray &data);
 
     // Header fields and record sizes consistent with the data's length, ending
-    // with the end-of-file record.
+    // with the end-of-file record: the declared file size and largest record
+    // fit in the data, no record is larger than the declared largest, and the
+    // object table has no more slots than there are records to fill them
+    // (or than the 16 that writers commonly reserve).
     static bool hasValidFraming(QByteArrayView data);
+
+private:
+    struct RecordSummary
+    {
+        quint32 largestWords = 0;
+        qint64 countBeforeEnd = 0;
+    };
+    // Follows the records from behind the header to the end-of-file record;
+    // nothing when a size is below the minimum or runs past the data.
+    static std::optional<RecordSummary> walkRecords(QByteArrayView metafile);
 };

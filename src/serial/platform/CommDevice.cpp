@@ -6,9 +6,14 @@
 
 CommDevice::~CommDevice() = default;
 
-std::unique_ptr<CommDevice> openCommDevice(const QString &path)
+std::unique_ptr<CommDevice> openCommDevice(const QString &path, const OpenAbort *abort)
 {
     if (Rfc2217Address::isNetworkPath(path))
-        return Rfc2217Device::open(path);
+        return Rfc2217Device::open(path, abort);
     return TermiosDevice::open(path);
+}
+
+bool openMayWait(const QString &path)
+{
+    return Rfc2217Address::isNetworkPath(path);
 }

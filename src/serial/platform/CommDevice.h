@@ -5,6 +5,8 @@
 #include <QString>
 #include <memory>
 
+class OpenAbort;
+
 // One open serial device as the component sees it, whatever carries it: a
 // local tty or, later, a network port server. Every operation is non-blocking;
 // a thread that must wait for input or for room to write waits on
@@ -54,8 +56,18 @@ public:
     virtual int lineEventInterval() const = 0;
 
     virtual bool removed() const = 0;
+
+    // How long, in ms, the device wants its input left alone: a network port
+    // server that sends nothing but commands, faster than they are parsed, is
+    // read in bursts, so that TCP slows it down instead of the parsing
+    // taking a processor core. 0 when input may be read now.
+    virtual int inputPauseMs() const { return 0; }
 };
 
 // Opens the device at `path` exclusively; nullptr with errno on failure
-// (ENOENT when there is no such device).
-std::unique_ptr<CommDevice> openCommDevice(const QString &path);
+// (ENOENT when there is no such device, ECANCELED when `abort` was tripped).
+std::unique_ptr<CommDevice> openCommDevice(const QString &path, const OpenAbort *abort = nullptr);
+
+// Whether opening `path` waits for someone else (a network port server); a
+// local device opens at once.
+bool openMayWait(const QString &path);

@@ -1,5 +1,6 @@
 #include "Rfc2217Device.h"
 
+#include "OpenAbort.h"
 #include "Rfc2217Address.h"
 #include "Rfc2217PortCommands.h"
 #include "TcpConnector.h"
@@ -18,6 +19,21 @@ using Clock = std::chrono::steady_clock;
 
 // How long closing waits for port commands still queued here.
 constexpr auto CloseFlushTime = std::chrono::milliseconds(200);
+
+// What one read takes from the socket at most: a server that sends commands
+// faster than they are parsed must not keep a read going for ever.
+constexpr int MaxRoundsPerRead = 16;
+// What a reset drops at most; the rest is read as usual.
+constexpr int MaxRoundsPerReset = 64;
+// How long input is left alone after a read found nothing but commands in
+// every round: no real server sends that many commands without data.
+constexpr auto CommandFloodPause = std::chrono::milliseconds(50);
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
 
 int remainingMs(Clock::time_point end)
 {
@@ -42,7 +58,7 @@ bool isTransient(int error)
 
 } // namespace
 
-std::unique_ptr<CommDevice> Rfc2217Device::open(const QString &path)
+std::unique_ptr<CommDevice> Rfc2217Device::open(const QString &path, const OpenAbort *abort)
 {
     const auto address = Rfc2217Address::parse(path);
     if (!address) {
@@ -50,11 +66,11 @@ std::unique_ptr<CommDevice> Rfc2217Device::open(const QString &path)
         return nullptr;
     }
     const Clock::time_point end = Clock::now() + OpenTimeout;
-    const int fd = TcpConnector::connectTo(address->host, address->port, OpenTimeout);
+    const int fd = TcpConnector::connectTo(address->host, address->port, OpenTimeout, abort);
     if (fd < 0)
         return nullptr;
     std::unique_ptr<Rfc2217Device> device(new Rfc2217Device(fd, path));
-    if (!device->negotiate(end)) {
+    if (!device->negotiate(end, abort)) {
         const int error = errno;
         device.reset();
         errno = error;
@@ -82,19 +98,22 @@ Rfc2217Device::~Rfc2217Device()
     ::close(m_fd);
 }
 
-// Reads byte by byte until the server has settled the opening requests, so
-// that nothing after that point is taken from the socket here.
-bool Rfc2217Device::negotiate(Clock::time_point end)
+// Takes input until the server has settled the opening requests, so that
+// nothing after that point is taken from the socket here.
+bool Rfc2217Device::negotiate(Clock::time_point end, const OpenAbort *abort)
 {
     if (!sendControl(m_negotiation.start()))
         return false;
     const std::lock_guard lock(m_receiveMutex);
-    char byte = 0;
-    while (!m_negotiation.settled() && awaitOpeningByte(end, byte)) {
-        int dropped = 0;
-        for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(&byte, 1)))
-            take(item, nullptr, dropped, 0);
+    OpenWait wait = OpenWait::Ready;
+    while (!m_negotiation.settled() && !removed()) {
+        wait = waitForOpenStep(m_fd, POLLIN, end, abort);
+        if (wait != OpenWait::Ready)
+            break;
+        takeOpeningBytes();
     }
+    if (wait == OpenWait::Aborted || wait == OpenWait::Failed)
+        return false;
     if (removed()) {
         errno = ECONNRESET;
         return false;
@@ -112,18 +131,25 @@ bool Rfc2217Device::negotiate(Clock::time_point end)
     return sendControl(Rfc2217PortCommands::notificationMasks());
 }
 
-bool Rfc2217Device::awaitOpeningByte(Clock::time_point end, char &byte)
+// Looks at what has arrived and takes from the socket only the bytes up to the
+// one that settles the negotiation. Called with m_receiveMutex held.
+void Rfc2217Device::takeOpeningBytes()
 {
-    while (waitFor(m_fd, POLLIN, remainingMs(end))) {
-        const ssize_t got = ::recv(m_fd, &byte, 1, MSG_DONTWAIT);
-        if (got == 1)
-            return true;
-        if (got == 0 || !isTransient(errno)) {
-            connectionLost();
-            return false;
-        }
+    char bytes[512];
+    const ssize_t got = ::recv(m_fd, bytes, sizeof bytes, MSG_PEEK | MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && !isTransient(errno))) {
+        connectionLost();
+        return;
     }
-    return false;
+    ssize_t used = 0;
+    while (used < got && !m_negotiation.settled()) {
+        int dropped = 0;
+        for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(bytes + used, 1)))
+            take(item, nullptr, dropped, 0);
+        ++used;
+    }
+    if (used > 0 && ::recv(m_fd, bytes, size_t(used), MSG_DONTWAIT) != used)
+        connectionLost();
 }
 
 bool Rfc2217Device::readLineSettings(LineSettings &settings)
@@ -144,11 +170,13 @@ bool Rfc2217Device::writeLineSettings(const LineSettings &settings)
         errno = EIO;
         return false;
     }
-    const QByteArray commands = Rfc2217PortCommands::lineSettings(settings);
-    if (commands.isEmpty())
-        return false;
+    QByteArray commands;
     {
         const std::lock_guard lock(m_settingsMutex);
+        commands =
+            Rfc2217PortCommands::lineSettings(settings, m_settingsWritten ? &m_settings : nullptr);
+        if (commands.isEmpty())
+            return false;
         m_settings = settings;
         m_settingsWritten = true;
     }
@@ -181,8 +209,16 @@ int Rfc2217Device::read(char *buffer, int max)
     }
     if (!flushPending())
         return connectionLost();
+    if (inputPauseMs() > 0)
+        return 0;
     const std::lock_guard lock(m_receiveMutex);
     return receive(buffer, max);
+}
+
+int Rfc2217Device::inputPauseMs() const
+{
+    const qint64 left = m_inputPausedUntil.load() - nowNs();
+    return left > 0 ? int(qMax<qint64>(left / 1000000, 1)) : 0;
 }
 
 // Takes from the socket no more bytes than `max`: the data in them is never
@@ -193,7 +229,13 @@ int Rfc2217Device::receive(char *buffer, int max)
     int count = 0;
     char raw[4096];
     const int wanted = qMin<int>(max, int(sizeof raw));
-    while (count == 0 && wanted > 0) {
+    for (int round = 0; count == 0 && wanted > 0; ++round) {
+        if (round == MaxRoundsPerRead) {
+            // Whole buffers of nothing but commands, again and again: a flood.
+            if (wanted == int(sizeof raw))
+                m_inputPausedUntil = nowNs() + std::chrono::nanoseconds(CommandFloodPause).count();
+            break;
+        }
         const ssize_t got = ::recv(m_fd, raw, size_t(wanted), MSG_DONTWAIT);
         if (got == 0 || (got < 0 && !isTransient(errno)))
             return connectionLost();
@@ -220,7 +262,7 @@ void Rfc2217Device::take(const Rfc2217Codec::Item &item, char *buffer, int &coun
         return;
     }
     case Kind::Negotiation:
-        sendControl(m_negotiation.receive(item.code, item.option));
+        sendAnswer(m_negotiation.receive(item.code, item.option));
         return;
     case Kind::Subnegotiation:
         if (item.option == Telnet::OptionComPort)
@@ -310,7 +352,9 @@ bool Rfc2217Device::escape(CommFunction function)
         // driver drops its input; the server empties its own buffers.
         const std::lock_guard lock(m_receiveMutex);
         char scratch[4096];
-        while (receive(scratch, int(sizeof scratch)) > 0) {
+        for (int round = 0; round < MaxRoundsPerReset; ++round) {
+            if (receive(scratch, int(sizeof scratch)) <= 0)
+                break;
         }
         if (removed()) {
             errno = EIO;
@@ -359,6 +403,25 @@ bool Rfc2217Device::sendControl(const QByteArray &bytes)
     const std::lock_guard lock(m_sendMutex);
     m_pending += bytes;
     return flushPendingLocked();
+}
+
+// A server that offers options faster than it reads the answers gets no more
+// of them: they would only pile up here.
+void Rfc2217Device::sendAnswer(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const std::lock_guard lock(m_sendMutex);
+    if (m_pending.size() >= MaxWaitingAnswerBytes)
+        return;
+    m_pending += bytes;
+    flushPendingLocked();
+}
+
+qsizetype Rfc2217Device::waitingBytes() const
+{
+    const std::lock_guard lock(m_sendMutex);
+    return m_pending.size();
 }
 
 bool Rfc2217Device::flushPending()

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <mutex>
 
+class OpenAbort;
+
 // A serial port on a COM port server, reached as "rfc2217://HOST:PORT": a
 // Telnet connection with COM port control (RFC 2217), such as a serial device
 // server on the network or the simulated display.
@@ -29,19 +31,28 @@
 // Bytes that the socket did not take (the second half of an escaped 0xFF, a
 // port command) wait here and go out first with the next write, read, line
 // command or line event sample, so the framing is never cut and no command is
-// lost while the socket is full.
+// lost while the socket is full. Answers to the server's option negotiation
+// join them only while fewer than MaxWaitingAnswerBytes wait, and each option
+// is answered a few times at most (see TelnetNegotiation): a server that floods
+// offers without reading, or changes its mind for ever, can neither fill the
+// memory nor keep both sides busy. A read that finds whole buffers of nothing
+// but commands pauses the input for a moment (inputPauseMs()), so that a
+// command flood is slowed down by TCP rather than parsed as fast as it comes.
 class Rfc2217Device : public CommDevice
 {
 public:
     // The limit for connecting and for the server's agreement.
     static constexpr std::chrono::milliseconds OpenTimeout{5000};
+    // Answers to the server are dropped while this much waits for the socket.
+    static constexpr qsizetype MaxWaitingAnswerBytes = 4096;
 
     // Fails with EINVAL for a malformed address, EPROTONOSUPPORT when the
     // server refuses COM port control or BINARY transfer, ETIMEDOUT when it
-    // does not answer in time, ECONNRESET when it closes the connection first,
-    // and with the connection's own errors (ECONNREFUSED, ENOENT for an unknown
-    // host, ...).
-    static std::unique_ptr<CommDevice> open(const QString &path);
+    // does not answer in time (whatever else it sends meanwhile), ECONNRESET
+    // when it closes the connection first, ECANCELED when `abort` (may be null)
+    // was tripped, and with the connection's own errors (ECONNREFUSED, ENOENT
+    // for an unknown host, ...).
+    static std::unique_ptr<CommDevice> open(const QString &path, const OpenAbort *abort = nullptr);
     ~Rfc2217Device() override;
 
     QString path() const override { return m_path; }
@@ -63,18 +74,23 @@ public:
     // is dealt with.
     int lineEventInterval() const override { return 100; }
     bool removed() const override { return m_removed.load(); }
+    int inputPauseMs() const override;
+
+    // Bytes that wait here for room in the socket.
+    qsizetype waitingBytes() const;
 
 private:
     Rfc2217Device(int fd, const QString &path);
 
-    bool negotiate(std::chrono::steady_clock::time_point end);
-    bool awaitOpeningByte(std::chrono::steady_clock::time_point end, char &byte);
+    bool negotiate(std::chrono::steady_clock::time_point end, const OpenAbort *abort);
+    void takeOpeningBytes();
     int receive(char *buffer, int max);
     void take(const Rfc2217Codec::Item &item, char *buffer, int &count, int max);
     void takePortNotice(const QByteArray &payload);
     void takeModemState(quint8 state);
 
     bool sendControl(const QByteArray &bytes);
+    void sendAnswer(const QByteArray &bytes);
     bool flushPending();
     bool flushPendingLocked();
     qint64 sendSome(const char *bytes, qint64 size);
@@ -92,7 +108,7 @@ private:
     quint8 m_modemState = 0;
 
     // Held by whoever sends; guards the bytes that wait for room in the socket.
-    std::mutex m_sendMutex;
+    mutable std::mutex m_sendMutex;
     QByteArray m_pending;
 
     mutable std::mutex m_settingsMutex;
@@ -102,6 +118,9 @@ private:
     std::atomic<quint32> m_lineEvents{0};
     std::atomic<quint32> m_lineErrors{0};
     std::atomic<bool> m_removed{false};
+    // Until when input is left in the socket after a read found only commands
+    // (steady clock, in ns since its epoch).
+    std::atomic<qint64> m_inputPausedUntil{0};
     // The removal is reported once by clearErrors().
     std::atomic<bool> m_removalUnreported{false};
 };

@@ -56,16 +56,20 @@ QByteArray inboundFlow(quint32 flags)
     return QByteArray();
 }
 
-// DTR and RTS as the line settings hold them; a line under handshake belongs
-// to the server's flow control and is left alone.
-QByteArray modemLines(quint32 flags)
+// DTR and RTS as the line settings hold them, each only when its control mode
+// differs from the one written before: a rewrite of the same settings keeps
+// the level that SetRts chose. A line under handshake belongs to the server's
+// flow control and is left alone.
+QByteArray modemLines(quint32 flags, const LineSettings *previous)
 {
     QByteArray out;
     const quint32 dtr = flags & LineFlag::DtrControlMask;
-    if (dtr != LineFlag::DtrHandshake)
+    const bool dtrChanged = !previous || (previous->flags & LineFlag::DtrControlMask) != dtr;
+    if (dtrChanged && dtr != LineFlag::DtrHandshake)
         out += control(dtr == LineFlag::DtrEnable ? ComPort::ControlDtrOn : ComPort::ControlDtrOff);
     const quint32 rts = flags & LineFlag::RtsControlMask;
-    if (rts != LineFlag::RtsHandshake)
+    const bool rtsChanged = !previous || (previous->flags & LineFlag::RtsControlMask) != rts;
+    if (rtsChanged && rts != LineFlag::RtsHandshake)
         out += rts == LineFlag::RtsEnable ? control(ComPort::ControlRtsOn)
                                           : control(ComPort::ControlRtsOff);
     return out;
@@ -82,7 +86,7 @@ template <std::size_t N> int indexOf(const quint8 (&values)[N], quint8 value)
 
 } // namespace
 
-QByteArray lineSettings(const LineSettings &settings)
+QByteArray lineSettings(const LineSettings &settings, const LineSettings *previous)
 {
     if (!valid(settings)) {
         errno = EINVAL;
@@ -96,7 +100,7 @@ QByteArray lineSettings(const LineSettings &settings)
     out += oneByte(ComPort::SetStopsize, StopsizeValues[settings.stopBits]);
     out += control(outboundFlow(settings.flags));
     out += inboundFlow(settings.flags);
-    out += modemLines(settings.flags);
+    out += modemLines(settings.flags, previous);
     return out;
 }
 

@@ -31,7 +31,9 @@ constexpr quint8 Break = 0x10;
 // SET-BAUDRATE, SET-DATASIZE, SET-PARITY, SET-STOPSIZE and SET-CONTROL for flow
 // control, DTR and RTS. Fails with EINVAL (empty result) for values that the
 // line cannot take: no speed, data bits outside 5 to 8, unknown parity or stop bits.
-QByteArray lineSettings(const LineSettings &settings);
+// DTR and RTS are set only where their control mode differs from `previous`
+// (the settings written before; nullptr for the first write).
+QByteArray lineSettings(const LineSettings &settings, const LineSettings *previous = nullptr);
 QByteArray rts(bool high);
 // Empties both of the server's buffers.
 QByteArray purgeBoth();

@@ -1,8 +1,10 @@
 #include "TcpConnector.h"
 
+#include "OpenAbort.h"
+
 #include <QByteArray>
 #include <cerrno>
-#include <condition_variable>
+#include <cstdint>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
@@ -10,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -32,11 +35,12 @@ constexpr unsigned UserTimeoutMs = 10000;
 using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
 
 // A name lookup that may outlive the wait for it: getaddrinfo(3) cannot be
-// cancelled, so it runs on a thread of its own and delivers here.
+// cancelled, so it runs on a thread of its own and delivers here. It signals
+// the descriptor when it is done, so that the wait can also watch for an abort.
 struct PendingLookup
 {
     std::mutex mutex;
-    std::condition_variable done;
+    const int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     bool finished = false;
     int status = EAI_AGAIN;
     int systemError = 0;
@@ -46,6 +50,8 @@ struct PendingLookup
     {
         if (result)
             freeaddrinfo(result);
+        if (doneFd >= 0)
+            ::close(doneFd);
     }
 };
 
@@ -86,9 +92,12 @@ AddressList numericAddress(const QByteArray &host, const QByteArray &service)
     return AddressList(result, &freeaddrinfo);
 }
 
-AddressList lookUpName(const QByteArray &host, const QByteArray &service, Clock::time_point end)
+AddressList lookUpName(const QByteArray &host, const QByteArray &service, Clock::time_point end,
+                       const OpenAbort *abort)
 {
     auto lookup = std::make_shared<PendingLookup>();
+    if (lookup->doneFd < 0)
+        return AddressList(nullptr, &freeaddrinfo);
     std::thread([lookup, host, service] {
         const addrinfo wanted = hints(AI_NUMERICSERV);
         addrinfo *result = nullptr;
@@ -99,14 +108,13 @@ AddressList lookUpName(const QByteArray &host, const QByteArray &service, Clock:
         lookup->systemError = systemError;
         lookup->result = result;
         lookup->finished = true;
-        lookup->done.notify_all();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(lookup->doneFd, &one, sizeof one);
     }).detach();
 
-    std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_until(lock, end, [&] { return lookup->finished; })) {
-        errno = ETIMEDOUT;
+    if (waitForOpenStep(lookup->doneFd, POLLIN, end, abort) != OpenWait::Ready)
         return AddressList(nullptr, &freeaddrinfo);
-    }
+    const std::lock_guard lock(lookup->mutex);
     if (lookup->status != 0) {
         errno = errnoOfLookup(lookup->status, lookup->systemError);
         return AddressList(nullptr, &freeaddrinfo);
@@ -130,24 +138,11 @@ void tuneSocket(int fd)
     setOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, int(UserTimeoutMs));
 }
 
-int remainingMs(Clock::time_point end)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-    return int(qMax<qint64>(left.count(), 0));
-}
-
 // Waits for a connection in progress; 0 on success, else the error number.
-int finishConnect(int fd, Clock::time_point end)
+int finishConnect(int fd, Clock::time_point end, const OpenAbort *abort)
 {
-    pollfd descriptor{fd, POLLOUT, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&descriptor, 1, remainingMs(end));
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0)
+    if (waitForOpenStep(fd, POLLOUT, end, abort) != OpenWait::Ready)
         return errno;
-    if (ready == 0)
-        return ETIMEDOUT;
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
@@ -155,7 +150,7 @@ int finishConnect(int fd, Clock::time_point end)
     return error;
 }
 
-int connectOne(const addrinfo &address, Clock::time_point end)
+int connectOne(const addrinfo &address, Clock::time_point end, const OpenAbort *abort)
 {
     const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                             address.ai_protocol);
@@ -163,7 +158,7 @@ int connectOne(const addrinfo &address, Clock::time_point end)
         return -1;
     int error = 0;
     if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0)
-        error = errno == EINPROGRESS ? finishConnect(fd, end) : errno;
+        error = errno == EINPROGRESS ? finishConnect(fd, end, abort) : errno;
     if (error != 0) {
         ::close(fd);
         errno = error;
@@ -175,23 +170,24 @@ int connectOne(const addrinfo &address, Clock::time_point end)
 
 } // namespace
 
-int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeout)
+int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeout,
+              const OpenAbort *abort)
 {
     const Clock::time_point end = Clock::now() + timeout;
     const QByteArray hostName = host.toUtf8();
     const QByteArray service = QByteArray::number(port);
     AddressList addresses = numericAddress(hostName, service);
     if (!addresses)
-        addresses = lookUpName(hostName, service, end);
+        addresses = lookUpName(hostName, service, end, abort);
     if (!addresses)
         return -1;
     int lastError = EHOSTUNREACH;
     for (const addrinfo *address = addresses.get(); address; address = address->ai_next) {
-        const int fd = connectOne(*address, end);
+        const int fd = connectOne(*address, end, abort);
         if (fd >= 0)
             return fd;
         lastError = errno;
-        if (lastError == ETIMEDOUT)
+        if (lastError == ETIMEDOUT || lastError == ECANCELED)
             break;
     }
     errno = lastError;

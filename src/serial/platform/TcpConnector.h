@@ -3,6 +3,8 @@
 #include <QString>
 #include <chrono>
 
+class OpenAbort;
+
 // Opens the TCP connection to a COM port server within a time limit, so that
 // an unreachable or unresolvable host cannot hang the window.
 //
@@ -13,8 +15,9 @@
 namespace TcpConnector {
 
 // A connected socket, or -1 with errno: ENOENT when the host name is unknown,
-// ETIMEDOUT when the time ran out, else what connect(2) gave for the last
-// address tried.
-int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeout);
+// ETIMEDOUT when the time ran out, ECANCELED when `abort` (may be null) was
+// tripped, else what connect(2) gave for the last address tried.
+int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeout,
+              const OpenAbort *abort = nullptr);
 
 } // namespace TcpConnector

@@ -32,6 +32,18 @@ QByteArray TelnetNegotiation::request(quint8 verb, quint8 option)
 
 QByteArray TelnetNegotiation::receive(quint8 verb, quint8 option)
 {
+    const bool local = verb == Telnet::DO || verb == Telnet::DONT;
+    quint8 &answers = (local ? m_localAnswers : m_remoteAnswers)[option];
+    if (answers >= MaxAnswersPerOption)
+        return QByteArray();
+    QByteArray reply = answer(verb, option);
+    if (!reply.isEmpty())
+        ++answers;
+    return reply;
+}
+
+QByteArray TelnetNegotiation::answer(quint8 verb, quint8 option)
+{
     switch (verb) {
     case Telnet::DO:
         return enable(m_local[option], supportedLocally(option), Telnet::WILL, Telnet::WONT,

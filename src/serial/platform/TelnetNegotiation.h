@@ -11,10 +11,16 @@
 //
 // Every state change is answered once and an answer to our own request is not
 // answered again, so the two sides can never bounce requests back and forth.
+// A server may still change its mind again and again, or repeat an offer that
+// was refused: each option is therefore answered MaxAnswersPerOption times at
+// most on each side, after which the server's word on it is ignored. No honest
+// server comes near that; a hostile one gets a bounded number of answers.
 // It does no I/O: its results are bytes to send.
 class TelnetNegotiation
 {
 public:
+    static constexpr int MaxAnswersPerOption = 8;
+
     // The opening requests.
     QByteArray start();
     // Takes the server's WILL, WONT, DO or DONT; returns what to answer (may be empty).
@@ -36,11 +42,15 @@ private:
     };
 
     QByteArray request(quint8 verb, quint8 option);
+    QByteArray answer(quint8 verb, quint8 option);
     QByteArray enable(State &state, bool supported, quint8 yes, quint8 no, quint8 option);
     QByteArray disable(State &state, quint8 no, quint8 option);
 
-    // Options on our side (we WILL) and on the server's side (it WILLs).
+    // Options on our side (we WILL) and on the server's side (it WILLs), and
+    // how often each was answered.
     std::array<State, 256> m_local{};
     std::array<State, 256> m_remote{};
+    std::array<quint8, 256> m_localAnswers{};
+    std::array<quint8, 256> m_remoteAnswers{};
     bool m_binaryRefused = false;
 };

@@ -274,12 +274,20 @@ bool TermiosDevice::writeLineSettings(const LineSettings &line)
     if (speed == B0 && !TermiosSpeed::setArbitrary(m_fd, line.baudRate))
         return false;
 
+    // A line is driven only when its control mode changes (the first write
+    // sets it): rewriting the same settings keeps the level SetRts chose.
     const quint32 dtr = line.flags & LineFlag::DtrControlMask;
-    if (!setModemLine(TIOCM_DTR, dtr != 0))
-        return false;
+    if (dtr != m_dtrControl) {
+        if (!setModemLine(TIOCM_DTR, dtr != 0))
+            return false;
+        m_dtrControl = dtr;
+    }
     const quint32 rts = line.flags & LineFlag::RtsControlMask;
-    if (rts != LineFlag::RtsHandshake && !setModemLine(TIOCM_RTS, rts == LineFlag::RtsEnable))
-        return false;
+    if (rts != m_rtsControl) {
+        if (rts != LineFlag::RtsHandshake && !setModemLine(TIOCM_RTS, rts == LineFlag::RtsEnable))
+            return false;
+        m_rtsControl = rts;
+    }
     return true;
 }
 

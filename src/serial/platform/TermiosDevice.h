@@ -53,4 +53,8 @@ private:
     serial_icounter_struct m_errorBaseline{};
     serial_icounter_struct m_eventBaseline{};
     int m_lastModemBits = 0;
+    // DTR and RTS control modes of the last line settings written; none yet.
+    static constexpr quint32 NoControl = ~quint32(0);
+    quint32 m_dtrControl = NoControl;
+    quint32 m_rtsControl = NoControl;
 };

@@ -1,0 +1,77 @@
+#include "DesktopIdentity.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <cstdio>
+#include <unistd.h>
+
+// The icon lives in a static library: its resources must be registered by hand.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(pantrix);
+}
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        if (previousHandler)
+            previousHandler(type, context, message);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray text =
+        QStringLiteral("pantrix: cannot show the window: no display could be opened (DISPLAY=%1, "
+                       "WAYLAND_DISPLAY=%2).\n"
+                       "Start pantrix in a desktop session; pantrix --help works without one.\n")
+            .arg(display.isEmpty() ? QStringLiteral("unset") : QString::fromLocal8Bit(display),
+                 wayland.isEmpty() ? QStringLiteral("unset") : QString::fromLocal8Bit(wayland))
+            .toLocal8Bit();
+    std::fputs(text.constData(), stderr);
+    std::fflush(stderr);
+    // The application object is half built: leave without running destructors.
+    ::_exit(DesktopIdentity::NoDisplayStatus);
+}
+
+} // namespace
+
+namespace DesktopIdentity {
+
+QString applicationId()
+{
+    return QStringLiteral(PANTRIX_APP_ID);
+}
+
+void apply()
+{
+    // The application name is the window class the desktop sees; the title
+    // "PANTRIX_V20" stays on every box the program shows.
+    QApplication::setApplicationName(QStringLiteral("pantrix"));
+    QApplication::setApplicationVersion(QStringLiteral(PANTRIX_VERSION));
+    QGuiApplication::setDesktopFileName(applicationId());
+    QApplication::setWindowIcon(windowIcon());
+}
+
+QIcon windowIcon()
+{
+    registerResources();
+    return QIcon(QStringLiteral(":/icons/pantrix.svg"));
+}
+
+void beginDisplayGuard()
+{
+    previousHandler = qInstallMessageHandler(noDisplayHandler);
+}
+
+void endDisplayGuard()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+} // namespace DesktopIdentity

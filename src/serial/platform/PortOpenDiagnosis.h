@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Explains to the user why a port did not open: what the port name reaches
+// and a hint for the common causes (no permission, held by another program,
+// no such device, a COM port server that does not answer). It only reads
+// what the system tells about the device and its holders; it changes nothing.
+namespace PortOpenDiagnosis {
+
+// The lines shown where the user looks for the reason (the status line's
+// tooltip, standard error): the port's target and its origin, the error the
+// open raised, and a hint when there is one. `error` is the errno value
+// behind the failure, 0 when unknown.
+QString explain(const QString &portName, const QString &errorText, int error);
+
+// The hint alone, for an open of `target` (a device path or an rfc2217://
+// address) that failed with `error`; empty when there is nothing to add.
+QString hint(const QString &target, int error);
+
+// Who may use a device: its group and whether the user is in it.
+struct DeviceAccess
+{
+    QString group;
+    QString user;
+    bool sessionHasGroup = false;   // the running program has the group
+    bool userListedInGroup = false; // /etc/group lists the user (maybe since the last login)
+};
+
+// The hint for a device the user may not open; without `access` (no group
+// owns the device) it only points to its permissions.
+QString permissionHint(const QString &device, const std::optional<DeviceAccess> &access);
+
+// The processes that have `devicePath` open, as "name (pid N)", as far as
+// /proc lets us see them (all of them for root, one's own otherwise).
+QStringList holders(const QString &devicePath);
+
+} // namespace PortOpenDiagnosis
