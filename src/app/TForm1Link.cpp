@@ -112,7 +112,8 @@ void TForm1::warnUnlessClosing(int row)
 
 void TForm1::Button9Click()
 {
-    if (m_connecting)
+    // Once the window has closed, nothing waits for the display any more.
+    if (m_connecting || m_closed)
         return;
     showStatus(QString(33, u' '));
     if (m_ui->ComboBox2->itemIndex() < 0) {
@@ -222,6 +223,8 @@ void TForm1::CheckBox1Click()
 // duration, and both are restored however it ends.
 template <typename Body> void TForm1::transfer(QWidget *page, Body body)
 {
+    if (m_closed)
+        return;
     page->setEnabled(false);
     BusyCursor busy;
     auto restore = qScopeGuard([page] { page->setEnabled(true); });
