@@ -48,6 +48,16 @@ TVaCommWriteThread::~TVaCommWriteThread()
 bool TVaCommWriteThread::Enqueue(const char *data, int count, int timeout)
 {
     std::unique_lock lock(m_writeLock);
+    // While the thread is not writing, nothing can overtake: the device takes
+    // what it has room for right here, queued bytes first, which spares the
+    // hand-over to the thread; only the rest is queued. A failing write leaves
+    // everything queued and the thread reports the failure as usual; when an
+    // emptied queue must be reported, every byte goes through the thread.
+    // Bytes that would not fit in the queue take the queue's way, so that the
+    // queue's size and time-out mean what they always meant.
+    const bool fitsNow = qint64(Buffer.Size()) + count <= Buffer.Capacity();
+    if (fitsNow && !m_writing && !Owner->WantsTxEmpty() && writeAhead(data, count))
+        return true;
     auto fits = [&] { return qint64(Buffer.Size()) + count <= Buffer.Capacity(); };
     if (!fits()) {
         // Wait for the thread to make room instead of spinning on the size.
@@ -66,6 +76,27 @@ bool TVaCommWriteThread::Enqueue(const char *data, int count, int timeout)
     Buffer.Append(data, count);
     signalWrite();
     return true;
+}
+
+// Called with the lock held: writes the queue, then the new bytes, as far as
+// the device takes them without waiting; true when nothing is left to queue.
+bool TVaCommWriteThread::writeAhead(const char *&data, int &count)
+{
+    if (Buffer.Size() > 0) {
+        const int taken = m_device->write(Buffer.Data(), Buffer.Size());
+        if (taken <= 0)
+            return false;
+        Buffer.Consume(taken);
+        if (Buffer.Size() > 0)
+            return false;
+        resetWrite();
+    }
+    const int taken = m_device->write(data, count);
+    if (taken > 0) {
+        data += taken;
+        count -= taken;
+    }
+    return count == 0;
 }
 
 // Called with the lock held. The event is signalled while the queue holds
@@ -151,14 +182,16 @@ TVaCommWriteThread::WriteOutcome TVaCommWriteThread::writeQueued()
             resetWrite();
             return WriteOutcome::Nothing;
         }
+        m_writing = true;
     }
-    // Only this thread removes bytes, and appends never move them, so the
-    // bytes stay valid without the lock while the device takes them.
+    // While this thread writes, no one else removes bytes, and appends never
+    // move them, so the bytes stay valid without the lock.
     const int written = m_device->write(data, size);
-    if (written < 0)
-        return WriteOutcome::Failed;
-    if (written == 0)
-        return WriteOutcome::NoRoom;
+    if (written <= 0) {
+        const std::lock_guard lock(m_writeLock);
+        m_writing = false;
+        return written < 0 ? WriteOutcome::Failed : WriteOutcome::NoRoom;
+    }
     m_retryPause = 0;
     return CompleteWrite(written) ? WriteOutcome::Emptied : WriteOutcome::Partial;
 }
@@ -183,6 +216,7 @@ bool TVaCommWriteThread::CompleteWrite(int written)
     bool wakeWriter = false;
     {
         const std::lock_guard lock(m_writeLock);
+        m_writing = false;
         Buffer.Consume(written);
         // Tested and reset under the lock, so bytes appended meanwhile are
         // never left without a signal.

@@ -48,6 +48,7 @@ private:
         Failed
     };
 
+    bool writeAhead(const char *&data, int &count);
     void signalWrite();
     void resetWrite();
     void writePass();
@@ -68,9 +69,11 @@ private:
     TVaWaitEvent WriteEvent;
     TVaWaitEvent CloseEvent;
     std::condition_variable_any m_room;
-    // Both guarded by the write lock: WriteEvent's state, and how many bytes
-    // WriteBuf waits to find room for (0: it does not wait).
+    // Guarded by the write lock: WriteEvent's state, whether this thread is
+    // writing, and how many bytes WriteBuf waits to find room for (0: none).
     bool m_writeSignalled = false;
+    // This thread writes from the queue outside the lock.
+    bool m_writing = false;
     int m_roomAwaited = 0;
     int m_retryPause = 0;
     bool m_removalReported = false;
