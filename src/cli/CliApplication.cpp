@@ -1,6 +1,7 @@
 #include "CliApplication.h"
 
 #include "CliCommand.h"
+#include "DeviceCommands.h"
 #include "FileCommands.h"
 #include "PortsCommand.h"
 
@@ -18,7 +19,7 @@ void Output::line(const QString &text)
 void Output::object(const QJsonObject &object)
 {
     if (m_json)
-        m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::flush;
+        m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
 }
 
 void Output::error(const QString &text)
@@ -37,7 +38,8 @@ const QString Program = QStringLiteral("pantrix-cli");
 QList<Cli::Command> commands()
 {
     QList<Cli::Command> all;
-    all << FileCommands::show() << FileCommands::edit() << PortsCommand::command();
+    all << DeviceCommands::commands() << FileCommands::show() << FileCommands::edit()
+        << PortsCommand::command();
     return all;
 }
 

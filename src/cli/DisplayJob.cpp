@@ -1,0 +1,362 @@
+#include "DisplayJob.h"
+
+#include "DisplayLink.h"
+#include "TVaComm.h"
+#include "platform/CommTypes.h"
+#include "platform/PortNameResolver.h"
+
+#include <QTimer>
+
+namespace {
+
+// 11 bit times a byte (start, 8 data, 2 stop) at the display's 300 baud.
+constexpr double MsPerByte = 11 * 1000.0 / 300;
+
+QByteArray bytesOf(const std::uint8_t *data, int size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), size);
+}
+
+QString hexOf(const QByteArray &bytes)
+{
+    return bytes.isEmpty() ? QStringLiteral("nothing")
+                           : QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+// Connects `signal` of `sender` to `handler` for its next emission only.
+template <typename Signal, typename Handler>
+void once(DisplayLink *sender, Signal signal, QObject *context, Handler handler)
+{
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection =
+        QObject::connect(sender, signal, context, [connection, handler](const auto &value) {
+            QObject::disconnect(*connection);
+            handler(value);
+        });
+}
+
+} // namespace
+
+QString JobPlan::operationName() const
+{
+    switch (kind) {
+    case Kind::ReadSettings:
+        return QStringLiteral("read-settings");
+    case Kind::ReadBrightness:
+        return QStringLiteral("read-brightness");
+    case Kind::SendSettings:
+        return QStringLiteral("send-settings");
+    case Kind::SendBrightness:
+        return QStringLiteral("send-brightness");
+    case Kind::Apply:
+        return QStringLiteral("apply");
+    case Kind::UserString:
+        return QStringLiteral("user-string");
+    }
+    return {};
+}
+
+DisplayJob::DisplayJob(const QString &port, const JobPlan &plan, QObject *parent)
+    : QObject(parent), m_port(port), m_plan(plan), m_link(new DisplayLink(this))
+{
+    m_result.port = port;
+    m_result.operation = plan.operationName();
+    m_link->setPortName(port);
+    connect(m_link, &DisplayLink::contactLost, this, [this] {
+        fail(QStringLiteral("contact-lost"),
+             QStringLiteral("contact lost: the display sent no alive signal for a second"));
+    });
+    connect(m_link, &DisplayLink::portLost, this,
+            [this] { fail(QStringLiteral("port-lost"), QStringLiteral("the port went away")); });
+}
+
+DisplayJob::~DisplayJob()
+{
+    if (m_link->port()->IsOpen())
+        m_link->close();
+}
+
+void DisplayJob::start()
+{
+    m_clock.start();
+    planSteps();
+    next();
+}
+
+void DisplayJob::abort()
+{
+    fail(QStringLiteral("cancelled"), QStringLiteral("stopped by a signal"));
+}
+
+void DisplayJob::planSteps()
+{
+    m_steps << [this] { connectStep(); };
+    const auto keep = [this](bool settings) {
+        return [this, settings](const QByteArray &record) {
+            (settings ? m_result.settings : m_result.brightness) = record;
+            next();
+        };
+    };
+    switch (m_plan.kind) {
+    case JobPlan::Kind::ReadSettings:
+        m_steps << [this, keep] { readStep(true, keep(true)); };
+        break;
+    case JobPlan::Kind::ReadBrightness:
+        m_steps << [this, keep] { readStep(false, keep(false)); };
+        break;
+    case JobPlan::Kind::SendSettings:
+        m_steps <<
+            [this] { sendStep(true, bytesOf(m_plan.settings->data(), SettingsTelegram::Size)); };
+        break;
+    case JobPlan::Kind::SendBrightness:
+        m_steps << [this] {
+            sendStep(false, bytesOf(m_plan.brightness->data(), BrightnessTelegram::Size));
+        };
+        break;
+    case JobPlan::Kind::Apply:
+        if (m_plan.settings)
+            m_steps << [this] {
+                applyStep(true, bytesOf(m_plan.settings->data(), SettingsTelegram::Size));
+            };
+        if (m_plan.brightness)
+            m_steps << [this] {
+                applyStep(false, bytesOf(m_plan.brightness->data(), BrightnessTelegram::Size));
+            };
+        break;
+    case JobPlan::Kind::UserString:
+        m_steps << [this] { userStringStep(); };
+        break;
+    }
+}
+
+void DisplayJob::next()
+{
+    if (m_finished)
+        return;
+    if (m_steps.isEmpty()) {
+        finish();
+        return;
+    }
+    const Step step = m_steps.takeFirst();
+    // A step runs from the event loop, never inside the handler that ended
+    // the one before (the link may report an outcome before its start returns).
+    QTimer::singleShot(0, this, [this, step] {
+        if (m_finished)
+            return;
+        try {
+            step();
+        } catch (const std::exception &error) {
+            fail(QStringLiteral("port-failed"), QString::fromUtf8(error.what()));
+        }
+    });
+}
+
+void DisplayJob::setActivity(const QString &activity)
+{
+    m_activity = activity;
+    emit activityChanged();
+}
+
+void DisplayJob::fail(const QString &reason, const QString &text)
+{
+    if (m_finished)
+        return;
+    m_result.outcome = QStringLiteral("failed");
+    m_result.reason = reason;
+    m_result.error = text;
+    finish();
+}
+
+void DisplayJob::failTransfer(const QString &reason, const QString &text)
+{
+    // A transfer also ends when the connection goes; the link then reports
+    // why right after, and that reason is the one that counts.
+    QTimer::singleShot(0, this, [this, reason, text] { fail(reason, text); });
+}
+
+void DisplayJob::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_steps.clear();
+    if (m_result.outcome.isEmpty())
+        m_result.outcome = m_plan.kind != JobPlan::Kind::Apply ? QStringLiteral("done")
+                           : m_changed                         ? QStringLiteral("changed")
+                                                               : QStringLiteral("unchanged");
+    try {
+        m_link->close();
+    } catch (const std::exception &) {
+        // A port that is gone is closed all the same; the outcome stands.
+    }
+    m_result.milliseconds = m_clock.isValid() ? m_clock.elapsed() : 0;
+    setActivity(m_result.failed() ? QStringLiteral("failed") : QStringLiteral("done"));
+    emit finished();
+}
+
+void DisplayJob::connectStep()
+{
+    setActivity(QStringLiteral("connecting"));
+    once(m_link, &DisplayLink::connectFinished, this,
+         [this](const ConnectOutcome &outcome) { onConnected(outcome); });
+    m_link->startConnect();
+}
+
+void DisplayJob::onConnected(const ConnectOutcome &outcome)
+{
+    using Result = ConnectOutcome::Result;
+    switch (outcome.result) {
+    case Result::Connected:
+        next();
+        return;
+    case Result::OpenFailed:
+        fail(QStringLiteral("cannot-open"),
+             QStringLiteral("cannot open %1: %2")
+                 .arg(PortNameResolver::resolve(m_port), outcome.reason));
+        return;
+    case Result::NoAck:
+        fail(QStringLiteral("no-ack"),
+             QStringLiteral("no ACK: the display did not answer RTS within %1 s")
+                 .arg(DisplayLink::ReplyTimeoutMs / 1000));
+        return;
+    case Result::WrongAnswer:
+        fail(QStringLiteral("wrong-answer"),
+             QStringLiteral("wrong answer: the display answered RTS with 0x%1 instead of ACK")
+                 .arg(outcome.answer, 2, 16, QLatin1Char('0')));
+        return;
+    case Result::PortLost:
+        fail(QStringLiteral("port-lost"), QStringLiteral("the port went away while connecting"));
+        return;
+    case Result::PortFailed:
+        fail(QStringLiteral("port-failed"), outcome.reason);
+        return;
+    case Result::Cancelled:
+        fail(QStringLiteral("cancelled"), QStringLiteral("the connect was cancelled"));
+        return;
+    }
+}
+
+void DisplayJob::readStep(bool settings, std::function<void(const QByteArray &)> then)
+{
+    const QString what = settings ? QStringLiteral("settings") : QStringLiteral("brightness");
+    setActivity(QStringLiteral("reading ") + what);
+    once(m_link, &DisplayLink::readFinished, this, [this, what, then](const ReadOutcome &outcome) {
+        if (outcome.result != ReadOutcome::Result::Done) {
+            failTransfer(
+                QStringLiteral("time-out"),
+                QStringLiteral("time-out: no whole %1 record came within %2 s (received %3)")
+                    .arg(what)
+                    .arg(DisplayLink::ReplyTimeoutMs / 1000)
+                    .arg(hexOf(outcome.bytes)));
+            return;
+        }
+        then(outcome.bytes);
+    });
+    m_link->startRead(settings ? DisplayLink::Telegram::Settings
+                               : DisplayLink::Telegram::Brightness);
+}
+
+void DisplayJob::sendStep(bool settings, const QByteArray &telegram)
+{
+    const QString what = settings ? QStringLiteral("settings") : QStringLiteral("brightness");
+    setActivity(QStringLiteral("sending ") + what);
+    once(m_link, &DisplayLink::sendFinished, this,
+         [this, what, telegram, settings](const SendOutcome &outcome) {
+             switch (outcome.result) {
+             case SendOutcome::Result::Echoed:
+                 (settings ? m_result.settings : m_result.brightness) = telegram;
+                 m_changed = true;
+                 next();
+                 return;
+             case SendOutcome::Result::TimedOut:
+                 failTransfer(
+                     QStringLiteral("time-out"),
+                     QStringLiteral("time-out: the %1 record's echo did not come whole within "
+                                    "%2 s (received %3)")
+                         .arg(what)
+                         .arg(DisplayLink::ReplyTimeoutMs / 1000)
+                         .arg(hexOf(outcome.received)));
+                 return;
+             case SendOutcome::Result::EchoDiffers:
+                 fail(QStringLiteral("echo-differs"),
+                      QStringLiteral("the echo differs: sent %1, received %2")
+                          .arg(hexOf(telegram), hexOf(outcome.received)));
+                 return;
+             }
+         });
+    m_link->startSend(telegram);
+}
+
+void DisplayJob::applyStep(bool settings, const QByteArray &wanted)
+{
+    readStep(settings, [this, settings, wanted](const QByteArray &held) {
+        (settings ? m_result.settings : m_result.brightness) = held;
+        if (held == wanted) {
+            next();
+            return;
+        }
+        // Send, then read back: only what the display holds afterwards counts.
+        m_steps.prepend([this, settings, wanted] {
+            readStep(settings, [this, settings, wanted](const QByteArray &after) {
+                (settings ? m_result.settings : m_result.brightness) = after;
+                if (after != wanted) {
+                    fail(QStringLiteral("verify-differs"),
+                         QStringLiteral("the display holds %1 after the send, not %2")
+                             .arg(hexOf(after), hexOf(wanted)));
+                    return;
+                }
+                next();
+            });
+        });
+        sendStep(settings, wanted);
+    });
+}
+
+void DisplayJob::userStringStep()
+{
+    setActivity(QStringLiteral("sending the user string"));
+    if (m_link->sendUserString(m_plan.userText) == UserStringOutcome::BadEscape) {
+        fail(QStringLiteral("bad-escape"),
+             QStringLiteral("a \"#\" in the user string is not followed by three digits"));
+        return;
+    }
+    // The bytes are on their way; the port closes once the line has carried them.
+    drainStep(int(m_plan.userText.size() * MsPerByte));
+}
+
+void DisplayJob::drainStep(int wireMs)
+{
+    // The write queue may look empty before the write thread has handed the
+    // bytes on, and a port server still sends what it holds: the port closes
+    // only once the bytes' wire time and a margin have passed.
+    constexpr int MarginMs = 500;
+    wireMs += MarginMs;
+    const int budgetMs = wireMs + DisplayLink::ReplyTimeoutMs;
+    auto *poll = new QTimer(this);
+    poll->setInterval(50);
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited, wireMs, budgetMs] {
+        quint32 errors = 0;
+        CommStatus status;
+        bool empty = true;
+        try {
+            m_link->port()->ReadCommStatus(errors, status);
+            empty = status.outQueue == 0;
+        } catch (const std::exception &) {
+        }
+        if (!m_finished && waited->elapsed() < wireMs)
+            return;
+        if (m_finished || empty || waited->elapsed() > budgetMs) {
+            poll->deleteLater();
+            poll->stop();
+            if (!empty && !m_finished) {
+                fail(QStringLiteral("time-out"),
+                     QStringLiteral("time-out: the user string did not leave the port"));
+                return;
+            }
+            next();
+        }
+    });
+    poll->start();
+}
