@@ -12,18 +12,19 @@ fail() { echo "package check: $*" >&2; exit 1; }
 
 # Installing must not build the tests: only the programs and their data.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target pantrix pantrix-display-sim pantrix_desktop_data >/dev/null
+cmake --build "$build" -j"$(nproc)" --target pantrix pantrix-display-sim pantrix-cli pantrix_desktop_data >/dev/null
 rm -f "$build"/pantrix_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/pantrix_*.deb)
 echo "package check: $deb"
 
 contents=$(dpkg-deb -c "$deb")
-for path in usr/bin/pantrix usr/bin/pantrix-display-sim \
+for path in usr/bin/pantrix usr/bin/pantrix-display-sim usr/bin/pantrix-cli \
             "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" \
             "usr/share/icons/hicolor/scalable/apps/$id.svg" \
             "usr/share/icons/hicolor/48x48/apps/$id.png" "usr/share/icons/hicolor/256x256/apps/$id.png" \
             usr/share/man/man1/pantrix.1.gz usr/share/man/man1/pantrix-display-sim.1.gz \
+            usr/share/man/man1/pantrix-cli.1.gz \
             usr/share/pantrix/Language.mlf usr/share/pantrix/Default.esv usr/share/pantrix/Default.hsv \
             usr/share/doc/pantrix/copyright; do
   grep -q " \./$path\$" <<<"$contents" || fail "$path is missing from the package"
@@ -43,10 +44,11 @@ dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/$id.desktop" || fail "desktop file invalid"
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/$id.metainfo.xml" >/dev/null ||
   fail "metainfo invalid"
-for page in pantrix pantrix-display-sim; do
+for page in pantrix pantrix-display-sim pantrix-cli; do
   zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH " || fail "manual page $page is no manual page"
 done
 [ "$("$root/usr/bin/pantrix" --version)" = "pantrix $version" ] || fail "pantrix --version"
 [ "$("$root/usr/bin/pantrix-display-sim" --version)" = "pantrix-display-sim $version" ] ||
   fail "pantrix-display-sim --version"
+[ "$("$root/usr/bin/pantrix-cli" --version)" = "pantrix-cli $version" ] || fail "pantrix-cli --version"
 echo "package check: passed (Depends: $depends)"
