@@ -1,0 +1,102 @@
+// apply on 1, 4 and 16 simulated displays at once, each a pantrix-display-sim
+// process paced at 300 baud on its own RFC 2217 port: the wall time per count,
+// its ratio to one display (the work is bound by the wire, so it should barely
+// grow), and this process's processor time per display.
+#include "JobRunner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// Records that differ from what a simulated display starts with, so that
+// every apply reads, sends and reads back both of them.
+SettingsTelegram::Bytes settingsRecord()
+{
+    const QByteArray bytes("\x1bZES0B4C1P5A123V02K1N1DAT991\r\n", 30);
+    SettingsTelegram::Bytes record{};
+    std::copy(bytes.begin(), bytes.end(), record.begin());
+    return record;
+}
+
+BrightnessTelegram::Bytes brightnessRecord()
+{
+    BrightnessTelegram::Bytes record{0x1b, 'H', 'T'};
+    for (int i = 0; i < BrightnessTelegram::ValueCount; ++i)
+        record[BrightnessTelegram::FirstValueOffset + i] = std::uint8_t(200 + i);
+    record[19] = '\r';
+    record[20] = '\n';
+    return record;
+}
+
+double processSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Starts a paced simulated display and returns its port, or 0.
+quint16 startDisplay(QProcess &process)
+{
+    process.start(QStringLiteral(DISPLAY_SIM_PROGRAM), {"--listen", "127.0.0.1:0"});
+    static const QRegularExpression listening(QStringLiteral("^listening on [0-9.]+:(\\d+)"));
+    while (process.waitForReadyRead(5000)) {
+        while (process.canReadLine()) {
+            const auto match = listening.match(QString::fromUtf8(process.readLine()));
+            if (match.hasMatch())
+                return quint16(match.captured(1).toUInt());
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    JobPlan plan;
+    plan.kind = JobPlan::Kind::Apply;
+    plan.settings = settingsRecord();
+    plan.brightness = brightnessRecord();
+
+    std::printf("displays  wall s  ratio to 1  cpu ms/display  outcomes\n");
+    double single = 0;
+    for (const int count : {1, 4, 16}) {
+        std::vector<std::unique_ptr<QProcess>> displays;
+        QStringList ports;
+        for (int i = 0; i < count; ++i) {
+            displays.push_back(std::make_unique<QProcess>());
+            const quint16 port = startDisplay(*displays.back());
+            if (port == 0) {
+                std::fprintf(stderr, "the simulated display did not start\n");
+                return 1;
+            }
+            ports << QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        }
+        QElapsedTimer wall;
+        const double cpuBefore = processSeconds();
+        wall.start();
+        const QList<JobResult> results = JobRunner::run(ports, plan, false);
+        const double seconds = wall.elapsed() / 1000.0;
+        const double cpuMs = (processSeconds() - cpuBefore) * 1000.0 / count;
+        if (count == 1)
+            single = seconds;
+        QStringList outcomes;
+        for (const JobResult &result : results)
+            if (!outcomes.contains(result.outcome + u' ' + result.reason))
+                outcomes << result.outcome + u' ' + result.reason;
+        std::printf("%8d  %6.2f  %10.3f  %14.1f  %s\n", count, seconds, seconds / single, cpuMs,
+                    qPrintable(outcomes.join(u',')));
+        for (auto &display : displays) {
+            display->terminate();
+            display->waitForFinished(5000);
+        }
+    }
+    return 0;
+}
