@@ -4,6 +4,7 @@
 #include "DisplayJob.h"
 #include "Exception.h"
 #include "JobRunner.h"
+#include "RecordFile.h"
 #include "RecordReport.h"
 #include "UserString.h"
 #include "Win1252.h"
@@ -61,10 +62,7 @@ template <typename Bytes> Bytes recordFile(const QString &path, const QString &s
     if (QFileInfo(path).suffix().toLower() != suffix)
         throw Cli::UsageError(QStringLiteral("%1: expected a .%2 file").arg(path, suffix));
     try {
-        const QByteArray data = DataFile::readBlock(path, qsizetype(std::tuple_size_v<Bytes>));
-        Bytes record{};
-        std::copy(data.begin(), data.end(), record.begin());
-        return record;
+        return readRecordFile<Bytes>(path);
     } catch (const Exception &error) {
         throw Cli::UsageError(QStringLiteral("%1: %2").arg(path, error.message()));
     }

@@ -2,6 +2,7 @@
 
 #include "DataFile.h"
 #include "Exception.h"
+#include "RecordFile.h"
 #include "RecordReport.h"
 #include "SettingsFields.h"
 
@@ -26,14 +27,6 @@ Kind kindOf(const QString &path)
         return Kind::Brightness;
     throw Cli::UsageError(
         QStringLiteral("%1: name a settings file (.esv) or a brightness file (.hsv)").arg(path));
-}
-
-template <typename Bytes> Bytes readRecord(const QString &path)
-{
-    const QByteArray data = DataFile::readBlock(path, qsizetype(std::tuple_size_v<Bytes>));
-    Bytes record{};
-    std::copy(data.begin(), data.end(), record.begin());
-    return record;
 }
 
 QString onlyFile(const QCommandLineParser &parser)
@@ -88,10 +81,10 @@ int runShow(const QCommandLineParser &parser, Cli::Output &output)
     try {
         QByteArray bytes;
         if (kind == Kind::Settings) {
-            const auto record = readRecord<SettingsTelegram::Bytes>(path);
+            const auto record = readRecordFile<SettingsTelegram::Bytes>(path);
             bytes = QByteArray(reinterpret_cast<const char *>(record.data()), record.size());
         } else {
-            const auto record = readRecord<BrightnessTelegram::Bytes>(path);
+            const auto record = readRecordFile<BrightnessTelegram::Bytes>(path);
             bytes = QByteArray(reinterpret_cast<const char *>(record.data()), record.size());
         }
         report(output, QStringLiteral("show"), path, kind, bytes);
@@ -117,7 +110,7 @@ int runEdit(const QCommandLineParser &parser, Cli::Output &output)
 
     SettingsFields fields;
     try {
-        fields = SettingsFields::fromRecord(readRecord<SettingsTelegram::Bytes>(path));
+        fields = SettingsFields::fromRecord(readRecordFile<SettingsTelegram::Bytes>(path));
     } catch (const Exception &error) {
         return fail(output, QStringLiteral("edit"), path, error.message());
     }

@@ -1,3 +1,4 @@
+#include "CliProcess.h"
 #include "DisplaySimProcess.h"
 
 #include <QJsonDocument>
@@ -12,44 +13,10 @@
 // faults with their outcomes and exit statuses, and many displays at once.
 namespace {
 
-const QString Program = QStringLiteral(CLI_PROGRAM);
-
-// RS 232, 9600, 8-bit none, "Data <CR>" with function 2, address 012, leading
-// 03, comma at position 2, negatives shown, dimming A, timeout 10, blank.
-const QByteArray Settings =
-    QByteArray::fromHex("1B5A4553314233433050 4F41303132563033 4B324E304441543130310D0A");
+using CliProcess::Run;
+const QString Program = CliProcess::Program;
+const QByteArray Settings = CliProcess::ExampleSettings;
 const QByteArray Brightness = QByteArray::fromHex("1B4854 C8C9CACBCCCDCECF D0D1D2D3D4D5D6D7 0D0A");
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-    QList<QJsonObject> objects; // one per line of JSON output
-};
-
-Run runCli(QProcess &process, const QString &folder)
-{
-    Run run;
-    if (!process.waitForFinished(60000))
-        return run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    for (const QString &line : run.out.split(u'\n', Qt::SkipEmptyParts)) {
-        const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
-        if (document.isObject())
-            run.objects << document.object();
-    }
-    Q_UNUSED(folder);
-    return run;
-}
-
-void startCli(QProcess &process, const QStringList &arguments, const QString &folder)
-{
-    process.setWorkingDirectory(folder);
-    process.start(Program, arguments);
-}
 
 QJsonObject resultFor(const Run &run, const QString &port)
 {
@@ -174,8 +141,9 @@ void TestCliDevices::commands()
             argument.replace(QStringLiteral("%%1").arg(i + 1), sims[i]->address());
 
     QProcess process;
-    startCli(process, QStringList{arguments.first(), "--json"} + arguments.mid(1), m_dir->path());
-    const Run run = runCli(process, m_dir->path());
+    CliProcess::start(process, QStringList{arguments.first(), "--json"} + arguments.mid(1),
+                      m_dir->path());
+    const Run run = CliProcess::finish(process);
     QVERIFY2(run.status == status,
              qPrintable(QStringLiteral("status %1\n%2%3").arg(run.status).arg(run.out, run.err)));
     for (int i = 0; i < outcomes.size(); ++i) {
@@ -214,8 +182,8 @@ void TestCliDevices::applyChangesNothingTheSecondTime()
     QStringList outcomes;
     for (int run = 0; run < 2; ++run) {
         QProcess process;
-        startCli(process, arguments, m_dir->path());
-        const Run result = runCli(process, m_dir->path());
+        CliProcess::start(process, arguments, m_dir->path());
+        const Run result = CliProcess::finish(process);
         QCOMPARE(result.status, 0);
         outcomes << result.objects.value(0)["outcome"].toString();
     }
@@ -232,13 +200,13 @@ void TestCliDevices::aSignalClosesEveryPort()
     DisplaySimProcess second({});
     QVERIFY(first.isListening() && second.isListening());
     QProcess process;
-    startCli(process,
-             {"apply", "--json", "--settings", "site.esv", "--port", first.address(), "--port",
-              second.address()},
-             m_dir->path());
+    CliProcess::start(process,
+                      {"apply", "--json", "--settings", "site.esv", "--port", first.address(),
+                       "--port", second.address()},
+                      m_dir->path());
     QVERIFY(first.waitForLines("rts: high", 1, 10000));
     ::kill(pid_t(process.processId()), SIGTERM);
-    const Run run = runCli(process, m_dir->path());
+    const Run run = CliProcess::finish(process);
     QCOMPARE(run.status, 1);
     for (DisplaySimProcess *sim : {&first, &second}) {
         QCOMPARE(resultFor(run, sim->address())["reason"].toString(), QStringLiteral("cancelled"));

@@ -1,38 +1,17 @@
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include "CliProcess.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-const QString Program = QStringLiteral(CLI_PROGRAM);
-
-// RS 232, 9600, 8-bit none, "Data <CR>" with function 2, address 012, leading
-// 03, comma at position 2, negatives shown, dimming A, timeout 10, blank.
-const QByteArray Settings =
-    QByteArray::fromHex("1B5A4553314233433050 4F41303132563033 4B324E304441543130310D0A");
+using CliProcess::Run;
+const QByteArray Settings = CliProcess::ExampleSettings;
 const QByteArray Brightness = QByteArray::fromHex("1B4854 0106080C1016273246 5A6EA0BEC8D2F0 0D0A");
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
 
 Run runCli(const QStringList &arguments, const QString &folder)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(Program, arguments);
-    Run run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return CliProcess::run(arguments, folder);
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
