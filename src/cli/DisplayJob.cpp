@@ -62,6 +62,9 @@ DisplayJob::DisplayJob(const QString &port, const JobPlan &plan, QObject *parent
     m_result.port = port;
     m_result.operation = plan.operationName();
     m_link->setPortName(port);
+    // The ports close one after another on this thread; the runner waits
+    // once after the last one instead of after each.
+    m_link->port()->setPauseAfterClose(0);
     connect(m_link, &DisplayLink::contactLost, this, [this] {
         fail(QStringLiteral("contact-lost"),
              QStringLiteral("contact lost: the display sent no alive signal for a second"));

@@ -1,9 +1,11 @@
 #include "JobRunner.h"
 
+#include "TVaComm.h"
 #include "TerminationSignals.h"
 
 #include <QEventLoop>
 #include <QTextStream>
+#include <thread>
 
 namespace JobRunner {
 
@@ -38,6 +40,8 @@ QList<JobResult> run(const QStringList &ports, const JobPlan &plan, bool progres
     for (DisplayJob *job : jobs)
         results << job->result();
     qDeleteAll(jobs);
+    // The settling pause a port keeps after its close, once for all of them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(TVaComm::DefaultPauseAfterCloseMs));
     return results;
 }
 

@@ -20,7 +20,6 @@ namespace {
 
 // The version number, one byte per part from the highest.
 constexpr quint32 PackedVersion = 0x01040001;
-constexpr auto PauseAfterClose = std::chrono::milliseconds(300);
 constexpr int DefaultReceiveQueueSize = 4096;
 
 const QString PortOpenText = QStringLiteral("Can't perform this operation while port is open");
@@ -382,7 +381,7 @@ void TVaCustomComm::Close()
     CloseDevice();
     m_closing = false;
     DoClose();
-    std::this_thread::sleep_for(PauseAfterClose);
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_pauseAfterCloseMs));
 }
 
 void TVaCustomComm::StopThreads()

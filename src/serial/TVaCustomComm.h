@@ -74,6 +74,12 @@ public:
     void setEventPriority(TThreadPriority value);
     TThreadPriority WritePriority() const { return m_writePriority; }
     void setWritePriority(TThreadPriority value);
+    // How long Close waits once the device is closed, so that the device
+    // settles before anything opens it again (300 ms). A caller that closes
+    // many ports at once sets 0 and waits once after the last one.
+    static constexpr int DefaultPauseAfterCloseMs = 300;
+    int PauseAfterClose() const { return m_pauseAfterCloseMs; }
+    void setPauseAfterClose(int milliseconds) { m_pauseAfterCloseMs = qMax(milliseconds, 0); }
     bool DirectWrite() const { return m_directWrite; }
     void setDirectWrite(bool value);
     bool UpdateDCB() const { return m_updateDcb; }
@@ -173,6 +179,7 @@ private:
     TVaCommEvents m_monitorEvents{ceError, ceRxChar, ceTxEmpty};
     TThreadPriority m_eventPriority = tpNormal;
     TThreadPriority m_writePriority = tpHighest;
+    int m_pauseAfterCloseMs = DefaultPauseAfterCloseMs;
     bool m_directWrite = false;
     bool m_updateDcb = true;
 

@@ -388,6 +388,27 @@ private slots:
         QVERIFY(waitFor([&] { return emptied >= 1; }));
     }
 
+    void closePausesForTheDeviceToSettle_data()
+    {
+        QTest::addColumn<int>("pause");
+        QTest::newRow("as the window has it") << -1;
+        QTest::newRow("none, for a caller closing many ports") << 0;
+    }
+    void closePausesForTheDeviceToSettle()
+    {
+        QFETCH(int, pause);
+        if (pause >= 0)
+            m_comm->setPauseAfterClose(pause);
+        m_comm->Open();
+        QElapsedTimer timer;
+        timer.start();
+        m_comm->Close();
+        if (pause < 0)
+            QVERIFY(timer.elapsed() >= 295);
+        else
+            QVERIFY2(timer.elapsed() < 250, qPrintable(QString::number(timer.elapsed())));
+    }
+
     void writeThatCanNeverFitRaisesAfterTheTimeout()
     {
         TVaBuffers buffers;
