@@ -19,7 +19,7 @@ fi
 "$root/tools/install-deps.sh"
 build="$root/build/release"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target pantrix pantrix-display-sim -j"$(nproc)"
+cmake --build "$build" --target pantrix pantrix-display-sim pantrix-cli -j"$(nproc)"
 program="$build/src/app/pantrix"
 
 if [ "$hardware" = 1 ]; then
