@@ -3,11 +3,11 @@
 // its ratio to one display (the work is bound by the wire, so it should barely
 // grow), and this process's processor time per display.
 #include "JobRunner.h"
+#include "SimulatorProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <cstdio>
 #include <ctime>
 
@@ -40,21 +40,6 @@ double processSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// Starts a paced simulated display and returns its port, or 0.
-quint16 startDisplay(QProcess &process)
-{
-    process.start(QStringLiteral(DISPLAY_SIM_PROGRAM), {"--listen", "127.0.0.1:0"});
-    static const QRegularExpression listening(QStringLiteral("^listening on [0-9.]+:(\\d+)"));
-    while (process.waitForReadyRead(5000)) {
-        while (process.canReadLine()) {
-            const auto match = listening.match(QString::fromUtf8(process.readLine()));
-            if (match.hasMatch())
-                return quint16(match.captured(1).toUInt());
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,12 +57,12 @@ int main(int argc, char *argv[])
         QStringList ports;
         for (int i = 0; i < count; ++i) {
             displays.push_back(std::make_unique<QProcess>());
-            const quint16 port = startDisplay(*displays.back());
-            if (port == 0) {
+            const QString address = startSimulator(*displays.back(), {});
+            if (address.isEmpty()) {
                 std::fprintf(stderr, "the simulated display did not start\n");
                 return 1;
             }
-            ports << QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+            ports << address;
         }
         QElapsedTimer wall;
         const double cpuBefore = processSeconds();

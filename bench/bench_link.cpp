@@ -13,6 +13,7 @@
 //
 // bench_link [RUNS]   (3 runs by default)
 #include "DisplayLink.h"
+#include "SimulatorProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -48,17 +49,6 @@ struct Figures
     double cpuMs = 0;
     bool failed = false;
 };
-
-// Starts pantrix-display-sim on a free loopback port; returns its rfc2217 address.
-QString startSimulator(QProcess &sim, const QStringList &switches)
-{
-    sim.start(QStringLiteral(DISPLAY_SIM_PROGRAM),
-              QStringList{"--listen", "127.0.0.1:0"} + switches);
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000))
-        return {};
-    const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    return QStringLiteral("rfc2217://") + line.section(u' ', -1);
-}
 
 // Times `operation`, which returns whether it ended as it should.
 void measure(Figures &figures, const std::function<bool()> &operation)

@@ -2,6 +2,7 @@
 // silent display, 3.5 s), for an echo on the paced 300 baud line (the
 // simulated display), and idle while connected. Prints the figures; a
 // waiting window should cost next to nothing.
+#include "SimulatorProcess.h"
 #include "TForm1.h"
 #include "UserDialogs.h"
 #include "ui_TForm1.h"
@@ -50,17 +51,6 @@ void measure(const char *what, const std::function<void()> &action)
     const double wallUsed = double(wall.elapsed()) / 1000.0;
     std::printf("%-44s wall %6.2f s   cpu %6.3f s   (%4.1f %% of one core)\n", what, wallUsed,
                 cpuUsed, 100.0 * cpuUsed / wallUsed);
-}
-
-// Starts pantrix-display-sim on a free port; returns its rfc2217 address.
-QString startSimulator(QProcess &sim, const QStringList &switches)
-{
-    sim.start(QStringLiteral(DISPLAY_SIM_PROGRAM),
-              QStringList{"--listen", "127.0.0.1:0"} + switches);
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000))
-        return {};
-    const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    return QStringLiteral("rfc2217://") + line.section(u' ', -1);
 }
 
 } // namespace
