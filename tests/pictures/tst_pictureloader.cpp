@@ -5,6 +5,7 @@
 #include "WmfRenderer.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 // jpeglib.h needs FILE declared first; jerror.h gives the library's message codes.
 #include <jerror.h>
 #include <jpeglib.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -316,13 +318,29 @@ private slots:
         }
     }
 
-    void missingFile()
+    void fileErrors_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "missing.bmp" << QStringLiteral("File not found");
+        QTest::newRow("FIFO, refused without blocking")
+            << "fifo.jpg" << QStringLiteral("File access denied");
+        QTest::newRow("folder") << "folder.wmf" << QStringLiteral("File access denied");
+    }
+    void fileErrors()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        const QString path = m_dir.filePath(name);
+        if (name.startsWith(QLatin1String("fifo")))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (name.startsWith(QLatin1String("folder")))
+            QVERIFY(QDir(m_dir.path()).mkdir(name));
         try {
-            PictureLoader::load(m_dir.filePath(QStringLiteral("missing.bmp")));
+            PictureLoader::load(path);
             QFAIL("no error raised");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), QStringLiteral("File not found"));
+            QCOMPARE(e.message(), message);
         }
     }
 

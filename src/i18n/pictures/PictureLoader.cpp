@@ -1,5 +1,6 @@
 #include "PictureLoader.h"
 
+#include "DataFile.h"
 #include "EPictureError.h"
 #include "EmfRenderer.h"
 #include "Exception.h"
@@ -11,30 +12,21 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+// Only a regular file is read, opened without blocking: a FIFO named in the
+// language file must not hang the start.
 QByteArray readWholeFile(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw EInOutError::fromErrno(errno, path);
+    const int fd = DataFile::openForReading(path);
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw EInOutError::fromErrno(EIO, path);
     }
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0)
-        throw EInOutError::fromErrno(errno, path);
-    if (S_ISDIR(info.st_mode))
-        throw EInOutError::fromErrno(EISDIR, path);
-    if (info.st_size > PictureLoader::MaxFileSize)
+    if (file.size() > PictureLoader::MaxFileSize)
         throw EPictureError::tooLarge();
     QByteArray data = file.read(PictureLoader::MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
