@@ -92,6 +92,27 @@ QByteArray resolveLinks(QByteArray path)
     fail(ELOOP, path);
 }
 
+// Opens an existing regular file without blocking and describes it in `st`;
+// -1 with errno when it cannot be looked at or opened. Looked at before
+// opening, so that opening cannot wake a device, and again after, for a FIFO
+// put there meanwhile.
+int openRegular(const QByteArray &native, int access, struct stat &st)
+{
+    if (::stat(native.constData(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode))
+        throw EInOutError::notRegularFile();
+    const int fd = ::open(native.constData(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    FdCloser closer(fd);
+    if (::fstat(fd, &st) != 0)
+        fail(errno, native);
+    if (!S_ISREG(st.st_mode))
+        throw EInOutError::notRegularFile();
+    return closer.release();
+}
+
 // The existing target opened for writing, as a write to it would be (so
 // write protection, a read-only file system and so on are found before
 // anything changes), or -1 when there is no such file yet.
@@ -100,22 +121,10 @@ int openExistingForWriting(const QByteArray &native)
     struct stat st
     {
     };
-    if (::stat(native.constData(), &st) != 0)
-        return -1;
-    if (!S_ISREG(st.st_mode))
-        throw EInOutError::notRegularFile();
-    const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return -1;
+    const int fd = openRegular(native, O_WRONLY, st);
+    if (fd < 0 && errno != ENOENT)
         fail(errno, native);
-    }
-    FdCloser closer(fd);
-    if (::fstat(fd, &st) != 0)
-        fail(errno, native);
-    if (!S_ISREG(st.st_mode))
-        throw EInOutError::notRegularFile();
-    return closer.release();
+    return fd;
 }
 
 // Rewrites an open file in place: the new bytes over the old, then cut to
@@ -220,26 +229,17 @@ bool replaceByRename(const QByteArray &target, int existingFd, const QByteArray 
 int openForReading(const QString &path, qint64 maxSize)
 {
     const QByteArray native = QFile::encodeName(path);
-    // Looked at before opening, so that opening cannot wake a device; and
-    // opened without blocking, so that a FIFO put there meanwhile cannot hang.
     struct stat st
     {
     };
-    if (::stat(native.constData(), &st) != 0)
-        fail(errno, native);
-    if (!S_ISREG(st.st_mode))
-        throw EInOutError::notRegularFile();
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openRegular(native, O_RDONLY, st);
     if (fd < 0)
         fail(errno, native);
-    FdCloser closer(fd);
-    if (::fstat(fd, &st) != 0)
-        fail(errno, native);
-    if (!S_ISREG(st.st_mode))
-        throw EInOutError::notRegularFile();
-    if (maxSize >= 0 && st.st_size > maxSize)
+    if (maxSize >= 0 && st.st_size > maxSize) {
+        ::close(fd);
         throw EInOutError::tooLarge(path, maxSize);
-    return closer.release();
+    }
+    return fd;
 }
 
 QByteArray readBlock(const QString &path, qsizetype length, QByteArray *partial)
