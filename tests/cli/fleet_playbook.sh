@@ -14,14 +14,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts a simulated display and prints its port.
+# Starts a simulated display and puts its port in the variable named first.
+# Not run in a command substitution: that subshell would keep the process id
+# from the clean-up, and the displays would outlive the test.
 start_display() {
+  local name=$1 port
+  shift
   local log="$work/sim${#pids[@]}.log"
   "$sim" --fast --listen 127.0.0.1:0 "$@" >"$log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
-    if port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$log") && [ -n "$port" ]; then
-      echo "$port"
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$log")
+    if [ -n "$port" ]; then
+      printf -v "$name" '%s' "$port"
       return
     fi
     sleep 0.1
@@ -30,9 +35,9 @@ start_display() {
   exit 1
 }
 
-good1=$(start_display)
-good2=$(start_display)
-silent=$(start_display --silent)
+start_display good1
+start_display good2
+start_display silent --silent
 
 cat >"$work/inventory.yml" <<YAML
 all:
