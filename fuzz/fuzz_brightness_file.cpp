@@ -3,8 +3,6 @@
 // field texts whose range check agrees with the values, and the texts
 // assemble to the same values between the constant header and tail.
 #include "BrightnessTelegram.h"
-#include "DataFile.h"
-#include "Exception.h"
 #include "FuzzInputFile.h"
 
 #include <algorithm>
@@ -39,20 +37,12 @@ void checkFields(const BrightnessTelegram::Bytes &record)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = writeFuzzInput(QStringLiteral("Default.hsv"), data, size);
-    QByteArray block;
-    try {
-        block = DataFile::readBlock(path, BrightnessTelegram::Size);
-    } catch (const EInOutError &e) {
-        if (size >= size_t(BrightnessTelegram::Size) || e.message().isEmpty())
-            std::abort();
+    const std::optional<QByteArray> block =
+        readFuzzRecord(QStringLiteral("Default.hsv"), data, size, BrightnessTelegram::Size);
+    if (!block)
         return 0;
-    }
-    if (size < size_t(BrightnessTelegram::Size) || block.size() != BrightnessTelegram::Size ||
-        !std::equal(block.begin(), block.end(), reinterpret_cast<const char *>(data)))
-        std::abort();
     BrightnessTelegram::Bytes record{};
-    std::copy(block.begin(), block.end(), record.begin());
+    std::copy(block->begin(), block->end(), record.begin());
     checkFields(record);
     return 0;
 }

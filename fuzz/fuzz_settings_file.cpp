@@ -2,8 +2,6 @@
 // the first 30 bytes, or "Read beyond end of file" for a shorter file, then
 // spread onto the page. Nothing crashes, errors carry their texts, and a
 // record the page took assembles stably.
-#include "DataFile.h"
-#include "Exception.h"
 #include "FuzzInputFile.h"
 #include "SettingsPageModel.h"
 
@@ -11,20 +9,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = writeFuzzInput(QStringLiteral("Default.esv"), data, size);
-    QByteArray block;
-    try {
-        block = DataFile::readBlock(path, SettingsTelegram::Size);
-    } catch (const EInOutError &e) {
-        if (size >= size_t(SettingsTelegram::Size) || e.message().isEmpty())
-            std::abort();
+    const std::optional<QByteArray> block =
+        readFuzzRecord(QStringLiteral("Default.esv"), data, size, SettingsTelegram::Size);
+    if (!block)
         return 0;
-    }
-    if (size < size_t(SettingsTelegram::Size) || block.size() != SettingsTelegram::Size ||
-        !std::equal(block.begin(), block.end(), reinterpret_cast<const char *>(data)))
-        std::abort();
     SettingsTelegram::Bytes record{};
-    std::copy(block.begin(), block.end(), record.begin());
+    std::copy(block->begin(), block->end(), record.begin());
     spreadAndReassemble(record);
     return 0;
 }
