@@ -4,6 +4,7 @@
 #include "DeviceNameFormat.h"
 #include "EVaCommError.h"
 #include "EventLoopWait.h"
+#include "TVaBuffers.h"
 #include "TVaComm.h"
 #include "UserString.h"
 #include "VaComm1Configuration.h"
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 
@@ -64,6 +66,7 @@ DisplayLink::~DisplayLink()
     m_operation = Operation::None;
     m_port->setOnRxChar({});
     m_port->setOnError({});
+    m_port->setOnOpenFinished({});
     ApplicationExceptionHandler::guard([this] {
         if (m_port->IsOpen())
             m_port->Close();
@@ -104,6 +107,8 @@ void DisplayLink::createPort()
     configureAsVaComm1(*m_port);
     m_port->setOnRxChar([this](QObject *, int) { receive(); });
     m_port->setOnError([this](QObject *, int errors) { onPortError(errors); });
+    m_port->setOnOpenFinished(
+        [this](QObject *, const EVaCommError *error) { onOpenFinished(error); });
 }
 
 // Port choice -----------------------------------------------------------------
@@ -151,20 +156,30 @@ void DisplayLink::startConnect()
     m_connected = false;
     m_timers[1]->stop();
     m_port->ResetDevice();
-    // Opening a network port waits for its server while events go on; the
-    // connect runs from here on, so that cancel() can end that wait.
+    // The open reports its end as an event (a network port waits for its
+    // server); the connect runs from here on, so that cancel() can end it.
     m_operation = Operation::Connecting;
     m_awaitingAck = false;
     m_opening = true;
     try {
-        m_port->Open();
+        m_port->StartOpen();
     } catch (const std::exception &error) {
         m_opening = false;
         m_port->Close();
         finishConnect(openFailure(error));
+    }
+}
+
+void DisplayLink::onOpenFinished(const EVaCommError *error)
+{
+    if (m_operation != Operation::Connecting || !m_opening)
+        return;
+    m_opening = false;
+    if (error) {
+        m_port->Close();
+        finishConnect(openFailure(*error));
         return;
     }
-    m_opening = false;
     // The display needs the line quiet for a moment before RTS rises.
     enableTimer(m_timers[2], ConnectPauseMs);
     m_reply.pause = false;
@@ -223,7 +238,7 @@ void DisplayLink::cancel()
     case Operation::None:
         return;
     case Operation::Connecting:
-        // An open that waits for its server fails at once; the connect ends there.
+        // A running open fails at once and reports it; the connect ends there.
         if (m_opening)
             m_port->AbortOpen();
         else
@@ -406,30 +421,43 @@ void DisplayLink::prepareReply(int expectedLength)
     enableTimer(m_timers[0], ReplyTimeoutMs);
 }
 
+int DisplayLink::readLimit() const
+{
+    // One receive queue's worth: a port that is refilled as fast as it is
+    // read must not hold this thread, or the window and signals would wait.
+    return qMax(m_port->Buffers()->ReadSize(), 1);
+}
+
 void DisplayLink::discardStaleInput()
 {
     // Bytes left over from before a request cannot belong to its reply; read
     // as its start they would shift every byte of it.
     m_collecting = false;
     m_strayLimit->stop();
-    char byte = 0;
-    while (m_port->ReadChar(byte)) {
-        if (byte == Enq)
+    char bytes[512];
+    for (int left = readLimit(); left > 0;) {
+        const int got = m_port->ReadBuf(bytes, qMin(left, int(sizeof bytes)));
+        if (got <= 0)
+            return;
+        if (std::memchr(bytes, Enq, size_t(got)))
             m_reply.alive = true;
+        left -= got;
     }
 }
 
 void DisplayLink::receive()
 {
     if (!m_collecting) {
-        // ENQ is the display's alive signal, never the start of a reply.
-        char byte = 0;
-        do {
-            if (!m_port->ReadChar(byte))
+        // ENQ is the display's alive signal, never the start of a reply. A
+        // stream of nothing else is taken a queue's worth per report; the
+        // next report of arrivals goes on with it.
+        char byte = Enq;
+        for (int left = readLimit(); byte == Enq; --left) {
+            if (left == 0 || !m_port->ReadChar(byte))
                 return;
             if (byte == Enq)
                 m_reply.alive = true;
-        } while (byte == Enq);
+        }
         startCollection(byte);
     }
     collect();

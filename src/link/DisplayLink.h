@@ -6,6 +6,7 @@
 #include <QObject>
 #include <functional>
 
+class EVaCommError;
 class QTimer;
 class TVaComm;
 
@@ -137,11 +138,13 @@ private:
 
     void createTimers();
     void createPort();
+    void onOpenFinished(const EVaCommError *error);
     ConnectOutcome openFailure(const std::exception &error) const;
     void onPortError(int errors);
     void raiseRts();
     void beginTransfer(Operation operation, int replyLength, const QByteArray &bytes);
     void prepareReply(int expectedLength);
+    int readLimit() const;
     void discardStaleInput();
     bool waitsForReply() const;
     void startCollection(char firstByte);

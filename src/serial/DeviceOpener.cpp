@@ -3,16 +3,11 @@
 #include "platform/CommDevice.h"
 #include "platform/OpenAbort.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QThread>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
-// What the opening thread hands back, under our own lock: the event loop only
-// carries the wake-up.
+// What the opening thread hands back, under our own lock.
 struct DeviceOpener::Attempt
 {
     std::mutex mutex;
@@ -20,59 +15,63 @@ struct DeviceOpener::Attempt
     bool finished = false;
     std::unique_ptr<CommDevice> device;
     int error = 0;
-
-    bool isFinished()
-    {
-        const std::lock_guard lock(mutex);
-        return finished;
-    }
 };
 
-DeviceOpener::DeviceOpener(std::function<void()> wakeMainThread)
-    : m_wakeMainThread(std::move(wakeMainThread)), m_abort(std::make_shared<OpenAbort>())
-{}
+DeviceOpener::DeviceOpener(const QString &path, std::function<void()> finished)
+    : m_path(path), m_abort(std::make_shared<OpenAbort>()), m_attempt(std::make_shared<Attempt>())
+{
+    m_thread =
+        std::thread([attempt = m_attempt, path, abort = m_abort, finished = std::move(finished)] {
+            std::unique_ptr<CommDevice> device = openCommDevice(path, abort.get());
+            const int error = device ? 0 : errno;
+            {
+                const std::lock_guard lock(attempt->mutex);
+                attempt->device = std::move(device);
+                attempt->error = error;
+                attempt->finished = true;
+            }
+            attempt->finishedChanged.notify_all();
+            if (finished)
+                finished();
+        });
+}
 
-DeviceOpener::~DeviceOpener() = default;
+DeviceOpener::~DeviceOpener()
+{
+    abort();
+    if (m_thread.joinable())
+        m_thread.join();
+}
 
 void DeviceOpener::abort()
 {
     m_abort->trip();
 }
 
-std::unique_ptr<CommDevice> DeviceOpener::open(const QString &path)
+bool DeviceOpener::isFinished() const
 {
-    const auto attempt = std::make_shared<Attempt>();
-    std::thread opening([attempt, path, abort = m_abort, wake = m_wakeMainThread] {
-        std::unique_ptr<CommDevice> device = openCommDevice(path, abort.get());
-        const int error = errno;
-        {
-            const std::lock_guard lock(attempt->mutex);
-            attempt->device = std::move(device);
-            attempt->error = error;
-            attempt->finished = true;
-        }
-        attempt->finishedChanged.notify_all();
-        if (wake)
-            wake();
-    });
+    const std::lock_guard lock(m_attempt->mutex);
+    return m_attempt->finished;
+}
 
-    const QCoreApplication *application = QCoreApplication::instance();
-    if (application && QThread::currentThread() == application->thread()) {
-        while (!attempt->isFinished())
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    } else {
-        std::unique_lock lock(attempt->mutex);
-        attempt->finishedChanged.wait(lock, [&] { return attempt->finished; });
-    }
-    opening.join();
+void DeviceOpener::waitUntilFinished()
+{
+    std::unique_lock lock(m_attempt->mutex);
+    m_attempt->finishedChanged.wait(lock, [this] { return m_attempt->finished; });
+}
 
-    std::unique_ptr<CommDevice> device = std::move(attempt->device);
-    // An abort that came after the device was opened still ends the open.
-    if (device && m_abort->tripped()) {
+std::unique_ptr<CommDevice> DeviceOpener::take(int &error)
+{
+    if (!isFinished())
+        abort();
+    if (m_thread.joinable())
+        m_thread.join();
+    std::unique_ptr<CommDevice> device = std::move(m_attempt->device);
+    error = m_attempt->error;
+    // An abort that came after the device was opened still ends the attempt.
+    if (m_abort->tripped()) {
         device.reset();
-        errno = ECANCELED;
-        return nullptr;
+        error = ECANCELED;
     }
-    errno = attempt->error;
     return device;
 }

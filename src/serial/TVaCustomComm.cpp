@@ -11,9 +11,12 @@
 #include "platform/OsError.h"
 #include "platform/PortNameResolver.h"
 
-#include <QScopeGuard>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -24,7 +27,20 @@ constexpr int DefaultReceiveQueueSize = 4096;
 
 const QString PortOpenText = QStringLiteral("Can't perform this operation while port is open");
 
+QEvent::Type openFinishedEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 } // namespace
+
+// Where an Open call learns how the open it waits for ended.
+struct TVaCustomComm::OpenWaiter
+{
+    bool finished = false;
+    std::optional<EVaCommError> error;
+};
 
 TVaCustomComm::TVaCustomComm(QObject *parent)
     : TVaComponent(parent), m_flowControl(std::make_unique<TVaFlowControl>()),
@@ -39,7 +55,7 @@ TVaCustomComm::TVaCustomComm(QObject *parent)
 TVaCustomComm::~TVaCustomComm()
 {
     m_destroying = true;
-    AbortOpen();
+    KillOpen();
     ApplicationExceptionHandler::guard([this] { Close(); });
 }
 
@@ -191,13 +207,102 @@ void TVaCustomComm::Loaded()
 void TVaCustomComm::Open()
 {
     CheckClosed();
-    // A handler that runs while an Open waits for its server finds the port
+    // A handler that runs while an open waits for its server finds the port
     // as good as open.
     if (m_opener)
         throw EVaCommError(PortOpenText);
-    OpenDevice();
-    if (!IsOpen())
+    const QString path = DevicePath();
+    if (!openMayWait(path)) {
+        OpenDevice();
+        if (!IsOpen())
+            return;
+        ConfigureOpenedDevice();
+        DoOpen();
         return;
+    }
+    const auto waiter = std::make_shared<OpenWaiter>();
+    BeginOpen(path);
+    m_openWaiter = waiter;
+    const QCoreApplication *application = QCoreApplication::instance();
+    if (application && QThread::currentThread() == application->thread() &&
+        thread() == application->thread()) {
+        // Handlers run meanwhile may close or even destroy this component;
+        // the waiter then holds the cancel, and nothing here touches `this`.
+        while (!waiter->finished)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    } else {
+        m_opener->waitUntilFinished();
+        FinishOpen();
+    }
+    if (waiter->error)
+        throw *waiter->error;
+    DoOpen();
+}
+
+void TVaCustomComm::StartOpen()
+{
+    CheckClosed();
+    if (m_opener)
+        throw EVaCommError(PortOpenText);
+    BeginOpen(DevicePath());
+}
+
+void TVaCustomComm::BeginOpen(const QString &path)
+{
+    // The component outlives the attempt's thread (the destructor joins it),
+    // so the thread may post to it.
+    m_opener = std::make_unique<DeviceOpener>(
+        path, [this] { QCoreApplication::postEvent(this, new QEvent(openFinishedEventType())); });
+}
+
+void TVaCustomComm::AbortOpen()
+{
+    if (!m_opener)
+        return;
+    m_opener->abort();
+    FinishOpen();
+}
+
+void TVaCustomComm::KillOpen()
+{
+    if (!m_opener)
+        return;
+    const QString path = m_opener->path();
+    m_opener.reset();
+    if (const auto waiter = std::exchange(m_openWaiter, nullptr)) {
+        waiter->finished = true;
+        waiter->error = OpenError(path, ECANCELED);
+    }
+}
+
+void TVaCustomComm::FinishOpen()
+{
+    const std::unique_ptr<DeviceOpener> opener = std::move(m_opener);
+    const std::shared_ptr<OpenWaiter> waiter = std::exchange(m_openWaiter, nullptr);
+    int code = 0;
+    std::unique_ptr<CommDevice> device = opener->take(code);
+    std::optional<EVaCommError> failure;
+    try {
+        AdoptDevice(opener->path(), std::move(device), code);
+        ConfigureOpenedDevice();
+    } catch (const EVaCommError &error) {
+        failure = error;
+    } catch (const std::exception &error) {
+        failure = EVaCommError(QString::fromUtf8(error.what()));
+    }
+    if (waiter) {
+        waiter->finished = true;
+        waiter->error = failure;
+        return;
+    }
+    if (!failure)
+        DoOpen();
+    if (const TVaCommOpenFinishedEvent handler = m_onOpenFinished)
+        ApplicationExceptionHandler::guard([&] { handler(this, failure ? &*failure : nullptr); });
+}
+
+void TVaCustomComm::ConfigureOpenedDevice()
+{
     try {
         ApplyLineSettings();
         ApplyBufferSizes();
@@ -209,40 +314,31 @@ void TVaCustomComm::Open()
         CloseDevice();
         throw;
     }
-    DoOpen();
-}
-
-void TVaCustomComm::AbortOpen()
-{
-    if (m_opener)
-        m_opener->abort();
 }
 
 void TVaCustomComm::OpenDevice()
 {
     const QString path = DevicePath();
-    std::unique_ptr<CommDevice> device;
-    int code = 0;
-    if (openMayWait(path)) {
-        DeviceOpener opener([handover = m_handover] { handover->PostWakeUp(); });
-        m_opener = &opener;
-        const auto forget = qScopeGuard([this] { m_opener = nullptr; });
-        device = opener.open(path);
-        code = errno;
-    } else {
-        device = openCommDevice(path);
-        code = errno;
-    }
-    if (!device) {
-        if (code == ENOENT)
-            throw EVaCommError(
-                EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path),
-                code);
-        throw EVaCommError(
-            EVaCommError::Format(QStringLiteral("Can't open specified device %s"), path) +
-                EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)),
-            code);
-    }
+    std::unique_ptr<CommDevice> device = openCommDevice(path);
+    const int code = device ? 0 : errno;
+    AdoptDevice(path, std::move(device), code);
+}
+
+EVaCommError TVaCustomComm::OpenError(const QString &path, int code)
+{
+    if (code == ENOENT)
+        return EVaCommError(
+            EVaCommError::Format(QStringLiteral("Specified device not found (%s)."), path), code);
+    return EVaCommError(
+        EVaCommError::Format(QStringLiteral("Can't open specified device %s"), path) +
+            EVaCommError::Format(QStringLiteral(" (Error %d, %s)"), code, OsError::text(code)),
+        code);
+}
+
+void TVaCustomComm::AdoptDevice(const QString &path, std::unique_ptr<CommDevice> device, int code)
+{
+    if (!device)
+        throw OpenError(path, code);
     const int queueSize =
         m_buffers->ReadSize() > 0 ? m_buffers->ReadSize() : DefaultReceiveQueueSize;
     m_receiveQueue = std::make_shared<ReceiveQueue>(queueSize);
@@ -371,6 +467,7 @@ void TVaCustomComm::Close()
 {
     // A Close from a handler that runs while the threads are being stopped
     // finds the port closing already.
+    KillOpen();
     if (!IsOpen() || m_closing)
         return;
     m_closing = true;
@@ -404,7 +501,7 @@ void TVaCustomComm::CloseDevice()
 {
     m_receiveQueue.reset();
     m_device.reset();
-    m_errorsTakenByCount = 0;
+    m_unreportedErrors = 0;
     ++m_generation;
 }
 
@@ -421,6 +518,12 @@ bool TVaCustomComm::event(QEvent *event)
     if (event->type() == MainThreadHandover::WakeUpEventType()) {
         const auto handover = m_handover;
         handover->Serve();
+        return true;
+    }
+    if (event->type() == openFinishedEventType()) {
+        // A stale report of an attempt that was ended meanwhile finds none finished.
+        if (m_opener && m_opener->isFinished())
+            FinishOpen();
         return true;
     }
     return TVaComponent::event(event);

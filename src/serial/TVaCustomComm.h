@@ -25,6 +25,8 @@ class TVaCommWriteThread;
 using TNotifyEvent = std::function<void(QObject *sender)>;
 using TVaCommErrorEvent = std::function<void(QObject *sender, int errors)>;
 using TVaCommRxCharEvent = std::function<void(QObject *sender, int count)>;
+// The end of an open started with StartOpen: `error` is null when the port is open.
+using TVaCommOpenFinishedEvent = std::function<void(QObject *sender, const EVaCommError *error)>;
 
 // A serial port: its configuration, opening and closing, queued writing,
 // reading of what has arrived, RTS control and the line events it reports.
@@ -109,16 +111,29 @@ public:
     void setOnRxChar(TVaCommRxCharEvent handler) { m_onRxChar = std::move(handler); }
     const TVaCommRxCharEvent &OnRxChar() const { return m_onRxChar; }
 
+    // Reports the end of StartOpen (not of Open, which raises instead).
+    void setOnOpenFinished(TVaCommOpenFinishedEvent handler)
+    {
+        m_onOpenFinished = std::move(handler);
+    }
+
     // Operations.
-    // Opening a network port waits for the server up to 5 s; meanwhile the
-    // main thread goes on handling its events (see DeviceOpener).
+    // Opens and returns once the port is open, raising on failure. A network
+    // port waits for its server up to 5 s; the thread's events go on being
+    // handled meanwhile. Built on StartOpen.
     void Open();
-    // Ends an Open that waits for a network port server, from a handler that
-    // runs during that wait: the Open then fails at once with the error
-    // "Operation canceled". Does nothing when no Open waits.
+    // Starts opening and returns at once; OnOpenFinished reports the end as an
+    // event of this thread, with the error Open would raise. The device is
+    // opened on a thread of its own and configured here when it has opened, so
+    // one thread can open any number of ports at once. No nested event loop.
+    void StartOpen();
+    // Ends a running open now: it fails with "Operation canceled", reported
+    // before this returns (Open raises it). Does nothing when none runs.
     void AbortOpen();
+    // Also ends a running open, without reporting it (Open raises the cancel).
     void Close();
     bool IsOpen() const { return m_device != nullptr; }
+    bool IsOpening() const { return m_opener != nullptr; }
     int WriteBuf(const char *buffer, int count);
     int ReadBuf(char *buffer, int count);
     bool ReadChar(char &ch);
@@ -145,12 +160,20 @@ public:
     void ApplyLineSettings();
 
 protected:
+    // Opens the device on this thread; only for devices that open at once.
     virtual void OpenDevice();
     virtual void StartThreads();
     bool event(QEvent *event) override;
 
 private:
     void CheckClosed() const;
+    struct OpenWaiter;
+    void BeginOpen(const QString &path);
+    void FinishOpen();
+    void KillOpen();
+    void AdoptDevice(const QString &path, std::unique_ptr<CommDevice> device, int code);
+    void ConfigureOpenedDevice();
+    static EVaCommError OpenError(const QString &path, int code);
     void ApplyBufferSizes();
     void ApplyTimeouts();
     void ApplyEventMask();
@@ -191,6 +214,7 @@ private:
         m_onTxEmpty, m_onPErr, m_onRx80Full, m_onEvent1, m_onEvent2;
     TVaCommErrorEvent m_onError;
     TVaCommRxCharEvent m_onRxChar;
+    TVaCommOpenFinishedEvent m_onOpenFinished;
     std::atomic<bool> m_txEmptyWanted{false};
 
     // Run-time state.
@@ -200,15 +224,16 @@ private:
     std::unique_ptr<TVaCommEventThread> m_eventThread;
     std::unique_ptr<TVaCommWriteThread> m_writeThread;
     std::shared_ptr<MainThreadHandover> m_handover;
-    // The open that waits for a network port server, while it does.
-    DeviceOpener *m_opener = nullptr;
+    // The running open, and the Open call that waits for it, if any.
+    std::unique_ptr<DeviceOpener> m_opener;
+    std::shared_ptr<OpenWaiter> m_openWaiter;
     TVaCriticalSection ReadLock;
     TVaCriticalSection WriteLock;
     // Counts opens and closes, so a handler run can tell that the port was
     // closed (and maybe opened again) underneath it.
     quint64 m_generation = 0;
-    // Errors that InQueueCount cleared from the device before an error event read them.
-    quint32 m_errorsTakenByCount = 0;
+    // Errors that status reads took from the device before an error event reported them.
+    quint32 m_unreportedErrors = 0;
     bool m_closing = false;
     bool m_destroying = false;
 };

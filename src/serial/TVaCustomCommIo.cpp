@@ -75,6 +75,12 @@ void TVaCustomComm::ReadCommStatus(quint32 &errors, CommStatus &status)
     CheckCommResult(m_device->clearErrors(errors, status),
                     QStringLiteral("Error retrieving statistics (%d), %s"));
     status.inQueue += quint32(m_receiveQueue->Count());
+    // The device reports an error once; whoever reads the status, the next
+    // error event still reports it. A device that is gone stays gone for
+    // every later status read too.
+    m_unreportedErrors |= errors;
+    if (m_device->removed())
+        errors |= CommError::DeviceIo;
 }
 
 int TVaCustomComm::InQueueCount()
@@ -82,9 +88,6 @@ int TVaCustomComm::InQueueCount()
     quint32 errors = 0;
     CommStatus status;
     ReadCommStatus(errors, status);
-    // Reading the status clears the device's errors; the next error event
-    // must still report them (a device that went away above all).
-    m_errorsTakenByCount |= errors;
     return IsOpen() ? int(status.inQueue) : 0;
 }
 
@@ -169,7 +172,7 @@ void TVaCustomComm::HandleError()
     quint32 errors = 0;
     CommStatus status;
     ReadCommStatus(errors, status);
-    errors |= std::exchange(m_errorsTakenByCount, 0);
+    errors = std::exchange(m_unreportedErrors, 0);
     if (errors == 0)
         return;
     if (const TVaCommErrorEvent handler = m_onError)

@@ -142,11 +142,20 @@ void Rfc2217Device::takeOpeningBytes()
         return;
     }
     ssize_t used = 0;
+    int dropped = 0;
     while (used < got && !m_negotiation.settled()) {
-        int dropped = 0;
         for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(bytes + used, 1)))
             take(item, nullptr, dropped, 0);
         ++used;
+    }
+    // Answers that came in the same burst right after the settling one belong
+    // to the opening too: a server that agrees and at once takes it back
+    // (DO, then DONT COM-PORT-OPTION) has refused.
+    while (m_negotiation.settled() && used + 3 <= got && quint8(bytes[used]) == Telnet::IAC &&
+           quint8(bytes[used + 1]) >= Telnet::WILL && quint8(bytes[used + 1]) <= Telnet::DONT) {
+        for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(bytes + used, 3)))
+            take(item, nullptr, dropped, 0);
+        used += 3;
     }
     if (used > 0 && ::recv(m_fd, bytes, size_t(used), MSG_DONTWAIT) != used)
         connectionLost();
@@ -263,6 +272,10 @@ void Rfc2217Device::take(const Rfc2217Codec::Item &item, char *buffer, int &coun
     }
     case Kind::Negotiation:
         sendAnswer(m_negotiation.receive(item.code, item.option));
+        // Without COM port control the line can no longer be driven (RTS
+        // above all): the port is as good as gone.
+        if (m_opened && m_negotiation.comPortRefused())
+            connectionLost();
         return;
     case Kind::Subnegotiation:
         if (item.option == Telnet::OptionComPort)

@@ -1,22 +1,17 @@
 #include "TcpConnector.h"
 
+#include "NameLookup.h"
 #include "OpenAbort.h"
 
 #include <QByteArray>
 #include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace TcpConnector {
 
@@ -32,94 +27,19 @@ constexpr int KeepAliveIntervalSeconds = 2;
 constexpr int KeepAliveProbes = 3;
 constexpr unsigned UserTimeoutMs = 10000;
 
-using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
-
-// A name lookup that may outlive the wait for it: getaddrinfo(3) cannot be
-// cancelled, so it runs on a thread of its own and delivers here. It signals
-// the descriptor when it is done, so that the wait can also watch for an abort.
-struct PendingLookup
-{
-    std::mutex mutex;
-    const int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    bool finished = false;
-    int status = EAI_AGAIN;
-    int systemError = 0;
-    addrinfo *result = nullptr;
-
-    ~PendingLookup()
-    {
-        if (result)
-            freeaddrinfo(result);
-        if (doneFd >= 0)
-            ::close(doneFd);
-    }
-};
-
-int errnoOfLookup(int status, int systemError)
-{
-    switch (status) {
-    case EAI_NONAME:
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-    case EAI_FAMILY:
-        return ENOENT;
-    case EAI_MEMORY:
-        return ENOMEM;
-    case EAI_SYSTEM:
-        return systemError != 0 ? systemError : EIO;
-    default:
-        return EHOSTUNREACH;
-    }
-}
-
-addrinfo hints(int flags)
-{
-    addrinfo wanted{};
-    wanted.ai_family = AF_UNSPEC;
-    wanted.ai_socktype = SOCK_STREAM;
-    wanted.ai_flags = flags;
-    return wanted;
-}
+using AddressList = NameLookup::AddressList;
 
 // Addresses written as numbers need no lookup and no thread.
 AddressList numericAddress(const QByteArray &host, const QByteArray &service)
 {
-    const addrinfo wanted = hints(AI_NUMERICHOST | AI_NUMERICSERV);
+    addrinfo wanted{};
+    wanted.ai_family = AF_UNSPEC;
+    wanted.ai_socktype = SOCK_STREAM;
+    wanted.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfo *result = nullptr;
     if (getaddrinfo(host.constData(), service.constData(), &wanted, &result) != 0)
         return AddressList(nullptr, &freeaddrinfo);
     return AddressList(result, &freeaddrinfo);
-}
-
-AddressList lookUpName(const QByteArray &host, const QByteArray &service, Clock::time_point end,
-                       const OpenAbort *abort)
-{
-    auto lookup = std::make_shared<PendingLookup>();
-    if (lookup->doneFd < 0)
-        return AddressList(nullptr, &freeaddrinfo);
-    std::thread([lookup, host, service] {
-        const addrinfo wanted = hints(AI_NUMERICSERV);
-        addrinfo *result = nullptr;
-        const int status = getaddrinfo(host.constData(), service.constData(), &wanted, &result);
-        const int systemError = errno;
-        const std::lock_guard lock(lookup->mutex);
-        lookup->status = status;
-        lookup->systemError = systemError;
-        lookup->result = result;
-        lookup->finished = true;
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(lookup->doneFd, &one, sizeof one);
-    }).detach();
-
-    if (waitForOpenStep(lookup->doneFd, POLLIN, end, abort) != OpenWait::Ready)
-        return AddressList(nullptr, &freeaddrinfo);
-    const std::lock_guard lock(lookup->mutex);
-    if (lookup->status != 0) {
-        errno = errnoOfLookup(lookup->status, lookup->systemError);
-        return AddressList(nullptr, &freeaddrinfo);
-    }
-    return AddressList(std::exchange(lookup->result, nullptr), &freeaddrinfo);
 }
 
 void setOption(int fd, int level, int name, int value)
@@ -178,16 +98,23 @@ int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeo
     const QByteArray service = QByteArray::number(port);
     AddressList addresses = numericAddress(hostName, service);
     if (!addresses)
-        addresses = lookUpName(hostName, service, end, abort);
+        addresses = NameLookup::resolve(hostName, service, end, abort);
     if (!addresses)
         return -1;
+    int left = 0;
+    for (const addrinfo *address = addresses.get(); address; address = address->ai_next)
+        ++left;
+    // Each address gets its share of what time is left, so that one that
+    // never answers (IPv6 on a network without it, say) leaves time for the
+    // next one (IPv4).
     int lastError = EHOSTUNREACH;
-    for (const addrinfo *address = addresses.get(); address; address = address->ai_next) {
-        const int fd = connectOne(*address, end, abort);
+    for (const addrinfo *address = addresses.get(); address; address = address->ai_next, --left) {
+        const Clock::time_point shareEnd = Clock::now() + (end - Clock::now()) / left;
+        const int fd = connectOne(*address, shareEnd, abort);
         if (fd >= 0)
             return fd;
         lastError = errno;
-        if (lastError == ETIMEDOUT || lastError == ECANCELED)
+        if (lastError == ECANCELED)
             break;
     }
     errno = lastError;

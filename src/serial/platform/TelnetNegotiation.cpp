@@ -78,6 +78,8 @@ QByteArray TelnetNegotiation::disable(State &state, quint8 no, quint8 option)
     state = State::Off;
     if (option == Telnet::OptionBinary && before != State::Off)
         m_binaryRefused = true;
+    if (option == Telnet::OptionComPort && before != State::Off && !comPortAgreed())
+        m_comPortRefused = true;
     if (before == State::On)
         return Rfc2217Codec::negotiation(no, option);
     return QByteArray();

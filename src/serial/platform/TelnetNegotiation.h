@@ -32,6 +32,9 @@ public:
     // direction agreed counts.
     bool comPortAgreed() const;
     bool binaryRefused() const { return m_binaryRefused; }
+    // The server switched COM port control off (or refused it) and it is on
+    // in neither direction: port commands would go nowhere.
+    bool comPortRefused() const { return m_comPortRefused; }
 
 private:
     enum class State : quint8
@@ -53,4 +56,5 @@ private:
     std::array<quint8, 256> m_localAnswers{};
     std::array<quint8, 256> m_remoteAnswers{};
     bool m_binaryRefused = false;
+    bool m_comPortRefused = false;
 };
