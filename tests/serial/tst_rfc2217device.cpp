@@ -179,6 +179,8 @@ private slots:
             << hex("FFFD00 FFFB00 FFFB2C") << false << 0;
         QTest::newRow("COM port control refused")
             << hex("FFFD00 FFFB00 FFFE2C") << false << EPROTONOSUPPORT;
+        QTest::newRow("COM port control agreed and taken back at once")
+            << hex("FFFD00 FFFB00 FFFD2C FFFE2C") << false << EPROTONOSUPPORT;
         QTest::newRow("BINARY refused for our data")
             << hex("FFFE00 FFFB00 FFFD2C") << false << EPROTONOSUPPORT;
         QTest::newRow("BINARY refused for the server's data")

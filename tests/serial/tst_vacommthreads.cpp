@@ -404,6 +404,13 @@ private slots:
         m_pty->closeMaster();
         QVERIFY(waitFor([&] { return !errors.isEmpty(); }));
         QCOMPARE(errors, QList<int>{int(CommError::DeviceIo)});
+        // Every later status read still tells that the device is gone.
+        for (int read = 0; read < 2; ++read) {
+            quint32 flags = 0;
+            CommStatus status;
+            m_comm->ReadCommStatus(flags, status);
+            QCOMPARE(flags & CommError::DeviceIo, quint32(CommError::DeviceIo));
+        }
 
         // Writing to the gone device neither raises nor repeats the report.
         QCOMPARE(m_comm->WriteBuf("lost", 4), 4);
