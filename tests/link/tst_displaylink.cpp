@@ -118,6 +118,11 @@ private slots:
         QTest::newRow("ACK then ENQ") << QByteArray("\x06\x05") << R::Connected << 0;
         QTest::newRow("NAK") << QByteArray("\x15") << R::WrongAnswer << 0x15;
         QTest::newRow("ENQ then NAK") << QByteArray("\x05\x15") << R::WrongAnswer << 0x15;
+        // Any byte but ACK fails the same way, whatever its neighbours in the code table.
+        for (const int wrong : {0x01, 0x04, 0x07, 0x1B, 0x41, 0x86, 0xFF})
+            QTest::addRow("0x%02X", wrong) << QByteArray(1, char(wrong)) << R::WrongAnswer << wrong;
+        QTest::newRow("ENQ then 0x86") << QByteArray("\x05\x86") << R::WrongAnswer << 0x86;
+        QTest::newRow("a zero byte is no answer") << QByteArray(1, '\0') << R::NoAck << 0;
         QTest::newRow("silence") << QByteArray() << R::NoAck << 0;
     }
     void connectOutcomes()
@@ -131,7 +136,7 @@ private slots:
         clock.start();
         const ConnectOutcome outcome = s.link.connectDisplay();
         QCOMPARE(outcome.result, result);
-        QCOMPARE(int(outcome.answer), answerByte);
+        QCOMPARE(int(quint8(outcome.answer)), answerByte);
         const bool connected = result == ConnectOutcome::Result::Connected;
         QCOMPARE(s.link.isConnected(), connected);
         QCOMPARE(s.link.port()->IsOpen(), connected);
@@ -386,6 +391,109 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sends.size(), 1, 3000);
         QCOMPARE(sends[0].result, SendOutcome::Result::Echoed);
         QVERIFY(!s.link.isBusy());
+    }
+
+    // Bytes that no operation waits for keep the link alive only for their
+    // time limit, whatever came before them: then supervision drops the
+    // connection of a display that sends nothing else.
+    void strayBytesAreDroppedAfterTheirLimit_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("right after the connect") << "connect";
+        QTest::newRow("after a read") << "read";
+        QTest::newRow("after a send") << "send";
+        QTest::newRow("after a timed-out read") << "timed-out read";
+    }
+    void strayBytesAreDroppedAfterTheirLimit()
+    {
+        QFETCH(QString, before);
+        PtyLink s;
+        QVERIFY(s.connectOk());
+        s.link.setSupervisionCondition([] { return false; });
+        if (before == "read" || before == "timed-out read") {
+            s.replyTo(DisplayLink::readRequest(DisplayLink::Telegram::Settings),
+                      before == "read" ? Settings : QByteArray());
+            s.link.readTelegram(DisplayLink::Telegram::Settings);
+        } else if (before == "send") {
+            s.replyTo(Settings, Settings);
+            QCOMPARE(s.link.sendTelegram(Settings).result, SendOutcome::Result::Echoed);
+        }
+        bool lost = false;
+        int outcomes = 0;
+        connect(&s.link, &DisplayLink::contactLost, [&lost] { lost = true; });
+        connect(&s.link, &DisplayLink::readFinished, [&outcomes] { ++outcomes; });
+        connect(&s.link, &DisplayLink::sendFinished, [&outcomes] { ++outcomes; });
+        s.link.setSupervisionCondition([] { return true; });
+        s.pty.send("\x1bZ"); // the start of a reply that nobody asked for
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(lost, 20000);
+        // After a transfer the stray bytes start a 30-byte reply; after the
+        // connect a 1-byte one, and after a time-out none at all.
+        if (before == "read" || before == "send")
+            QVERIFY2(clock.elapsed() >= DisplayLink::StrayLimitMs * 8 / 10,
+                     qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(outcomes, 0);
+        QVERIFY(!s.link.isConnected());
+        QVERIFY(!s.link.port()->IsOpen());
+    }
+
+    // A display that floods the line: every wait still ends as it should, and
+    // the thread keeps serving its other events meanwhile.
+    void floodsLeaveTheThreadResponsive_data()
+    {
+        QTest::addColumn<QString>("stage");
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<bool>("lasts"); // the outcome takes seconds, not moments
+        QTest::newRow("ENQ while awaiting ACK")
+            << "connect" << QByteArray("\x05") << "no ACK" << true;
+        QTest::newRow("ENQ while connected")
+            << "idle" << QByteArray("\x05") << "connected" << true;
+        QTest::newRow("ENQ during a read") << "read" << QByteArray("\x05") << "timed out" << true;
+        QTest::newRow("bytes during a read")
+            << "read" << QByteArray("A") << "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA" << false;
+        QTest::newRow("bytes during a send") << "send" << QByteArray("AB") << "differs" << false;
+    }
+    void floodsLeaveTheThreadResponsive()
+    {
+        QFETCH(QString, stage);
+        QFETCH(QByteArray, pattern);
+        QFETCH(QString, outcome);
+        QFETCH(bool, lasts);
+        PtyLink s;
+        if (stage != "connect") {
+            QVERIFY(s.connectOk());
+            s.link.setSupervisionCondition([] { return false; });
+        }
+        QTimer ticker;
+        int ticks = 0;
+        connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(20);
+        s.pty.startFlood(pattern);
+        QString result;
+        if (stage == "connect") {
+            result =
+                s.link.connectDisplay().result == ConnectOutcome::Result::NoAck ? "no ACK" : "?";
+        } else if (stage == "idle") {
+            s.link.setSupervisionCondition([] { return true; });
+            QTest::qWait(2500);
+            result = s.link.isConnected() ? "connected" : "lost";
+        } else if (stage == "read") {
+            const ReadOutcome read = s.link.readTelegram(DisplayLink::Telegram::Settings);
+            result = read.result == ReadOutcome::Result::TimedOut ? "timed out"
+                                                                  : QString::fromLatin1(read.bytes);
+        } else {
+            const SendOutcome sent = s.link.sendTelegram(Settings);
+            result = sent.result == SendOutcome::Result::EchoDiffers ? "differs" : "?";
+        }
+        const int ticksDuring = ticks;
+        s.pty.stopFlood();
+        QCOMPARE(result, outcome);
+        if (lasts)
+            QVERIFY2(ticksDuring >= 2, qPrintable(QString::number(ticksDuring)));
+        s.link.close();
+        QVERIFY(!s.link.port()->IsOpen());
     }
 };
 

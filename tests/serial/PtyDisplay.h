@@ -3,9 +3,12 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSocketNotifier>
+#include <atomic>
 #include <fcntl.h>
 #include <functional>
+#include <poll.h>
 #include <stdlib.h>
+#include <thread>
 #include <unistd.h>
 
 // A display played by the test on the master side of a pseudo-terminal: the
@@ -29,6 +32,7 @@ public:
     }
     ~PtyDisplay() override
     {
+        stopFlood();
         unplug();
         if (m_slaveHold >= 0)
             ::close(m_slaveHold);
@@ -43,9 +47,32 @@ public:
             const ssize_t n = ::write(m_master, bytes.constData(), bytes.size());
     }
 
+    // A display gone wild: `pattern` again and again, as fast as the line
+    // takes it, from a thread of its own, until stopFlood().
+    void startFlood(const QByteArray &pattern)
+    {
+        stopFlood();
+        m_flooding = true;
+        m_flood = std::thread([this, pattern] {
+            const QByteArray chunk = pattern.repeated(qMax<qsizetype>(1, 1024 / pattern.size()));
+            while (m_flooding.load()) {
+                pollfd writable{m_master, POLLOUT, 0};
+                if (::poll(&writable, 1, 50) > 0) [[maybe_unused]]
+                    const ssize_t n = ::write(m_master, chunk.constData(), size_t(chunk.size()));
+            }
+        });
+    }
+    void stopFlood()
+    {
+        m_flooding = false;
+        if (m_flood.joinable())
+            m_flood.join();
+    }
+
     // The adapter goes away: the program's reads fail from now on.
     void unplug()
     {
+        stopFlood();
         if (m_master < 0)
             return;
         delete m_notifier;
@@ -74,4 +101,6 @@ private:
     int m_slaveHold = -1;
     QString m_slavePath;
     QSocketNotifier *m_notifier = nullptr;
+    std::atomic<bool> m_flooding{false};
+    std::thread m_flood;
 };
