@@ -529,6 +529,52 @@ private slots:
             QVERIFY2(!w->isHidden(), qPrintable(w->objectName()));
         QVERIFY(ui.RadioButton3->isHidden());
     }
+
+    // A display that floods the line: the connect still times out, a read
+    // still ends, and the window keeps handling its events all the while.
+    void floodLeavesTheWindowResponsive_data()
+    {
+        QTest::addColumn<bool>("duringConnect");
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::newRow("ENQ during the connect") << true << QByteArray("\x05");
+        QTest::newRow("bytes during a read") << false << QByteArray("A");
+    }
+    void floodLeavesTheWindowResponsive()
+    {
+        QFETCH(bool, duringConnect);
+        QFETCH(QByteArray, pattern);
+        FormFixture f;
+        PtyDisplay pty;
+        start(f, pty);
+        if (!duringConnect) {
+            connectOk(f, pty);
+            RadioButtons::setChecked(f.ui().RadioButton4, false);
+        }
+        QTimer ticker;
+        int ticks = 0;
+        connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(20);
+        pty.startFlood(pattern);
+        if (duringConnect)
+            QTest::mouseClick(f.ui().Button9, Qt::LeftButton);
+        else
+            QTest::mouseClick(f.ui().Button11, Qt::LeftButton);
+        const int ticksDuring = ticks;
+        pty.stopFlood();
+        if (duringConnect) {
+            QCOMPARE(f.form->statusText(), row(MessageRow::AckTimeout));
+            QVERIFY(!f.form->connected());
+            QVERIFY2(ticksDuring >= 2, qPrintable(QString::number(ticksDuring)));
+        } else {
+            // The read ends with 30 of the flood's bytes, which the window's
+            // loader refuses as it refuses any field that does not decode.
+            QVERIFY(f.dialogs.warnings.isEmpty());
+            QCOMPARE(f.dialogs.errors,
+                     QStringList{"PANTRIX_V20|'A' is not a valid integer value."});
+            QVERIFY(f.form->connected());
+        }
+        QVERIFY(f.ui().Button9->isEnabled() != f.form->connected());
+    }
 };
 
 const QByteArray TestLinkPty::Settings = QByteArray::fromHex("1B5A4553314233433050"
