@@ -388,6 +388,44 @@ private slots:
         QVERIFY(waitFor([&] { return emptied >= 1; }));
     }
 
+    // The line is full when the writes come: the device takes part of a
+    // write and the rest is queued, again and again at every chunk size.
+    // Every byte reaches the line once, in order.
+    void partialWritesLoseAndRepeatNothing_data()
+    {
+        QTest::addColumn<int>("chunk");
+        for (const int chunk : {3, 100, 1000, 2047, 2048})
+            QTest::addRow("%d-byte writes", chunk) << chunk;
+    }
+    void partialWritesLoseAndRepeatNothing()
+    {
+        QFETCH(int, chunk);
+        TVaBuffers buffers;
+        buffers.setWriteTimeout(20000);
+        m_comm->setBuffers(buffers);
+        m_comm->Open();
+        QByteArray expected(96 * 1024 + 13, Qt::Uninitialized);
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            expected[i] = char((i * 7 + i / 251) % 251 + 1);
+        QByteArray received;
+        // The reader starts late, so the line is full long before.
+        std::thread device([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            received = m_pty->receive(int(expected.size()), 30000);
+        });
+        try {
+            for (qsizetype sent = 0; sent < expected.size(); sent += chunk)
+                m_comm->WriteBuf(expected.constData() + sent,
+                                 int(qMin<qsizetype>(chunk, expected.size() - sent)));
+        } catch (const EVaCommError &e) {
+            device.join();
+            QFAIL(qPrintable(e.message()));
+        }
+        device.join();
+        QCOMPARE(received.size(), expected.size());
+        QVERIFY(received == expected);
+    }
+
     void closePausesForTheDeviceToSettle_data()
     {
         QTest::addColumn<int>("pause");
