@@ -32,8 +32,11 @@ class TestLinkPty : public QObject
     // Clicks "COM-Port verbinden" and answers `answer` once RTS is up.
     static void connectWith(FormFixture &f, PtyDisplay &pty, const QByteArray &answer)
     {
+        // Answered once RTS is up, however late a loaded machine gets there.
         if (!answer.isEmpty())
-            QTimer::singleShot(700, &pty, [&pty, answer] { pty.send(answer); });
+            QObject::connect(
+                &f.form->link(), &DisplayLink::waitingForAck, &pty,
+                [&pty, answer] { pty.send(answer); }, Qt::SingleShotConnection);
         QTest::mouseClick(f.ui().Button9, Qt::LeftButton);
     }
 

@@ -111,7 +111,9 @@ private:
         f.ui().ComboBox2->chooseAsUser(2);
         connect(&alive, &QTimer::timeout, &pty, [&pty] { pty.send("\x05"); });
         alive.start(500);
-        QTimer::singleShot(700, &pty, [&pty] { pty.send("\x06"); });
+        QObject::connect(
+            &f.form->link(), &DisplayLink::waitingForAck, &pty, [&pty] { pty.send("\x06"); },
+            Qt::SingleShotConnection);
         QTest::mouseClick(f.ui().Button9, Qt::LeftButton);
     }
 
