@@ -4,6 +4,7 @@
 #include "DisplayJob.h"
 #include "Exception.h"
 #include "JobRunner.h"
+#include "RecordCheck.h"
 #include "RecordFile.h"
 #include "RecordReport.h"
 #include "UserString.h"
@@ -61,11 +62,20 @@ template <typename Bytes> Bytes recordFile(const QString &path, const QString &s
 {
     if (QFileInfo(path).suffix().toLower() != suffix)
         throw Cli::UsageError(QStringLiteral("%1: expected a .%2 file").arg(path, suffix));
+    Bytes record;
     try {
-        return readRecordFile<Bytes>(path);
+        record = readRecordFile<Bytes>(path);
     } catch (const Exception &error) {
         throw Cli::UsageError(QStringLiteral("%1: %2").arg(path, error.message()));
     }
+    // A record the window would not load is not sent to a display either.
+    const QByteArray bytes(reinterpret_cast<const char *>(record.data()), qsizetype(record.size()));
+    const auto problem = record.size() == SettingsTelegram::Size
+                             ? RecordCheck::settingsProblem(bytes)
+                             : RecordCheck::brightnessProblem(bytes);
+    if (problem)
+        throw Cli::UsageError(QStringLiteral("%1: %2").arg(path, *problem));
+    return record;
 }
 
 QString onlyArgument(const QCommandLineParser &parser, const QString &what)
@@ -157,11 +167,12 @@ int runDevices(const QCommandLineParser &parser, Cli::Output &output, const JobP
     QList<JobResult> results = JobRunner::run(ports, plan, ::isatty(STDERR_FILENO) == 1);
     int status = Cli::Success;
     for (JobResult &result : results) {
-        if (!saveTo.isEmpty() && !result.failed()) {
-            const std::optional<QByteArray> &record =
-                plan.kind == JobPlan::Kind::ReadSettings ? result.settings : result.brightness;
+        const std::optional<QByteArray> &record =
+            plan.kind == JobPlan::Kind::ReadSettings ? result.settings : result.brightness;
+        // Only a record read whole and checked replaces the file.
+        if (!saveTo.isEmpty() && !result.failed() && record) {
             try {
-                DataFile::writeAtomically(saveTo, record.value_or(QByteArray()));
+                DataFile::writeAtomically(saveTo, *record);
             } catch (const Exception &error) {
                 result.outcome = QStringLiteral("failed");
                 result.reason = QStringLiteral("save-failed");

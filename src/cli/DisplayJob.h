@@ -88,11 +88,16 @@ private:
 
     void connectStep();
     void onConnected(const ConnectOutcome &outcome);
-    void readStep(bool settings, std::function<void(const QByteArray &)> then);
+    // A read whose record must decode fails as "bad-record" when it does not.
+    void readStep(bool settings, bool mustDecode, std::function<void(const QByteArray &)> then);
     void sendStep(bool settings, const QByteArray &telegram);
     void applyStep(bool settings, const QByteArray &wanted);
+    void verifyStep(bool settings, const QByteArray &wanted);
     void userStringStep();
     void drainStep(int wireMs);
+    // Whether the port's output queue is empty; nothing when the port is gone.
+    std::optional<bool> outputDrained();
+    std::optional<QByteArray> &recordOf(bool settings);
 
     QString m_port;
     JobPlan m_plan;

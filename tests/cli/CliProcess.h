@@ -32,7 +32,7 @@ inline void start(QProcess &process, const QStringList &arguments, const QString
 inline Run finish(QProcess &process)
 {
     Run run;
-    if (!process.waitForFinished(60000))
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(60000))
         return run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());

@@ -1,12 +1,19 @@
 #include "CliProcess.h"
 #include "DisplaySimProcess.h"
+#include "FakeComPortServer.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // pantrix-cli against simulated displays, each a pantrix-display-sim process
 // on its own port: every command that talks to displays, the displays'
@@ -26,6 +33,105 @@ QJsonObject resultFor(const Run &run, const QString &port)
     return {};
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The data bytes of what an RFC 2217 client sent, without its Telnet commands.
+QByteArray dataOf(const QByteArray &raw)
+{
+    QByteArray data;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (quint8(raw[i]) != 0xFF) {
+            data += raw[i];
+            continue;
+        }
+        if (i + 1 >= raw.size())
+            break;
+        const auto command = quint8(raw[i + 1]);
+        if (command == 0xFF) {
+            data += raw[i++];
+        } else if (command == 0xFA) { // a subnegotiation, up to IAC SE
+            const qsizetype end = raw.indexOf("\xff\xf0", i);
+            if (end < 0)
+                break;
+            i = end + 1;
+        } else {
+            i += command >= 0xFB ? 2 : 1;
+        }
+    }
+    return data;
+}
+
+// Plays a display on a scripted port server until `cli` has ended: ACK when
+// RTS rises, ENQ between answers, the echo of each telegram, and the next of
+// `replies` for each read request. Returns how many telegrams it echoed.
+int playDisplay(FakeComPortServer &server, QProcess &cli, QList<QByteArray> replies)
+{
+    int echoed = 0;
+    if (!server.waitForClient())
+        return echoed;
+    const QByteArray rtsHigh = QByteArray::fromHex("fffa2c050bfff0");
+    QByteArray raw;
+    qsizetype used = 0;
+    bool acked = false;
+    QElapsedTimer sinceEnq;
+    sinceEnq.start();
+    while (!cli.waitForFinished(0)) {
+        raw += server.receive(50);
+        if (!acked && raw.contains(rtsHigh))
+            acked = server.send("\x06");
+        const QByteArray data = dataOf(raw);
+        while (used < data.size()) {
+            const QByteArray rest = data.mid(used);
+            const int telegram = rest.startsWith("\x1bZE")   ? 30
+                                 : rest.startsWith("\x1bHT") ? 21
+                                                             : 0;
+            if (rest.startsWith("\x1bYA\r\n") || rest.startsWith("\x1bSt\r\n")) {
+                server.send(replies.isEmpty() ? QByteArray() : replies.takeFirst());
+                used += 5;
+            } else if (telegram > 0 && rest.size() >= telegram) {
+                server.send(rest.left(telegram));
+                used += telegram;
+                ++echoed;
+            } else if (rest.startsWith('\x1b') && rest.size() < 30) {
+                break; // the rest of a request or telegram is on its way
+            } else {
+                ++used;
+            }
+        }
+        if (acked && sinceEnq.elapsed() >= 300) {
+            server.send("\x05");
+            sinceEnq.restart();
+        }
+    }
+    return echoed;
+}
+
+// Distinct loopback ports where nothing listens, below the range the system
+// hands out for port 0 (so no simulator of a test beside this one is there).
+QStringList refusingPorts(int count)
+{
+    int first = 32768;
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    if (range.open(QIODevice::ReadOnly))
+        first = range.readAll().simplified().split(' ').value(0).toInt();
+    QStringList ports;
+    for (int port = 1024; port < first && ports.size() < count; ++port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(port));
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+            ports << QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        ::close(fd);
+    }
+    return ports;
+}
+
 } // namespace
 
 class TestCliDevices : public QObject
@@ -39,6 +145,14 @@ private slots:
     void applyChangesNothingTheSecondTime();
     void aSignalClosesEveryPort();
     void jsonIsAcceptedByPythonsJsonTool();
+    void exitStatusWhereverTheFailureStands_data();
+    void exitStatusWhereverTheFailureStands();
+    void brightnessLevelsAreTheRecordsValues_data();
+    void brightnessLevelsAreTheRecordsValues();
+    void applyWithOneRecordDiffering_data();
+    void applyWithOneRecordDiffering();
+    void undecodableRecordsAreRefused_data();
+    void undecodableRecordsAreRefused();
 
 private:
     void writeFile(const QString &name, const QByteArray &bytes);
@@ -230,6 +344,166 @@ void TestCliDevices::jsonIsAcceptedByPythonsJsonTool()
     QCOMPARE(cli.exitCode(), 1);
     QCOMPARE(tool.exitCode(), 0);
     QVERIFY(tool.readAllStandardOutput().contains("\"blank-after-timeout\": false"));
+}
+
+void TestCliDevices::exitStatusWhereverTheFailureStands_data()
+{
+    QTest::addColumn<int>("failing"); // the position of the refused port, -1 for none
+    QTest::newRow("first fails") << 0;
+    QTest::newRow("middle fails") << 1;
+    QTest::newRow("last fails") << 2;
+    QTest::newRow("none fails") << -1;
+}
+
+void TestCliDevices::exitStatusWhereverTheFailureStands()
+{
+    QFETCH(int, failing);
+    DisplaySimProcess first({"--fast"});
+    DisplaySimProcess second({"--fast"});
+    QVERIFY(first.isListening() && second.isListening());
+    QStringList ports{first.address(), second.address()};
+    if (failing >= 0)
+        ports.insert(failing, refusingPorts(1).value(0));
+    QStringList arguments{"read-settings", "--json"};
+    for (const QString &port : ports)
+        arguments << "--port" << port;
+    const Run run = CliProcess::run(arguments, m_dir->path());
+    QCOMPARE(run.status, failing >= 0 ? 1 : 0);
+    QCOMPARE(run.objects.size(), ports.size());
+    for (int i = 0; i < ports.size(); ++i) {
+        QCOMPARE(run.objects[i]["port"].toString(), ports[i]);
+        QCOMPARE(run.objects[i]["reason"].toString(),
+                 i == failing ? QStringLiteral("cannot-open") : QString());
+    }
+}
+
+void TestCliDevices::brightnessLevelsAreTheRecordsValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("levels");
+    QTest::newRow("read: the display's record")
+        << QStringList{"read-brightness"}
+        << QList<int>{1, 6, 8, 12, 16, 22, 39, 50, 70, 90, 110, 160, 190, 200, 210, 240};
+    QTest::newRow("send: the file's record") << QStringList{"send-brightness", "site.hsv"}
+                                             << QList<int>{200, 201, 202, 203, 204, 205, 206, 207,
+                                                           208, 209, 210, 211, 212, 213, 214, 215};
+}
+
+void TestCliDevices::brightnessLevelsAreTheRecordsValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, levels);
+    DisplaySimProcess sim({"--fast"});
+    QVERIFY(sim.isListening());
+    const Run run =
+        CliProcess::run(arguments + QStringList{"--json", "--port", sim.address()}, m_dir->path());
+    QCOMPARE(run.status, 0);
+    const QJsonObject brightness = run.objects.value(0)["brightness"].toObject();
+    QList<int> got;
+    for (const QJsonValue &level : brightness["levels"].toArray())
+        got << level.toInt();
+    QCOMPARE(got, levels);
+    QVERIFY(brightness["hex"].toString().startsWith("1B 48 54 "));
+}
+
+void TestCliDevices::applyWithOneRecordDiffering_data()
+{
+    QTest::addColumn<bool>("settingsDiffer");
+    QTest::newRow("only the settings differ") << true;
+    QTest::newRow("only the brightness differs") << false;
+}
+
+void TestCliDevices::applyWithOneRecordDiffering()
+{
+    QFETCH(bool, settingsDiffer);
+    DisplaySimProcess sim({"--fast"});
+    QVERIFY(sim.isListening());
+    // What the display holds now, as files.
+    QCOMPARE(CliProcess::run({"read-settings", "--port", sim.address(), "--out", "held.esv"},
+                             m_dir->path())
+                 .status,
+             0);
+    QCOMPARE(CliProcess::run({"read-brightness", "--port", sim.address(), "--out", "held.hsv"},
+                             m_dir->path())
+                 .status,
+             0);
+    const QString settings = settingsDiffer ? "site.esv" : "held.esv";
+    const QString brightness = settingsDiffer ? "held.hsv" : "site.hsv";
+    const Run run = CliProcess::run({"apply", "--json", "--settings", settings, "--brightness",
+                                     brightness, "--port", sim.address()},
+                                    m_dir->path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.objects.value(0)["outcome"].toString(), QStringLiteral("changed"));
+    const QString sent = settingsDiffer ? "rx: settings telegram" : "rx: brightness telegram";
+    const QString kept = settingsDiffer ? "rx: brightness telegram" : "rx: settings telegram";
+    QVERIFY(sim.waitForLines(sent));
+    QCOMPARE(sim.count(kept), 0);
+    const QJsonObject record =
+        run.objects.value(0)[settingsDiffer ? "settings" : "brightness"].toObject();
+    const QByteArray wanted = settingsDiffer ? Settings : Brightness;
+    QCOMPARE(record["hex"].toString(), QString::fromLatin1(wanted.toHex(' ').toUpper()));
+}
+
+void TestCliDevices::undecodableRecordsAreRefused_data()
+{
+    // "%1" is the scripted display's port; old.esv and old.hsv hold good records.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<QByteArray>>("replies"); // to the read requests, in turn
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("sent"); // a telegram went to the display
+    QByteArray badField = Settings;
+    badField[6] = 'x';
+    QByteArray badTail = Brightness;
+    badTail[20] = '\r';
+    QTest::newRow("settings: 30 x 'A', --out kept")
+        << QStringList{"read-settings", "--port", "%1", "--out", "old.esv"}
+        << QList<QByteArray>{QByteArray(30, 'A')}
+        << "the settings record starts 41 41 41, not ESC \"Z\" \"E\" (1B 5A 45)" << false;
+    QTest::newRow("brightness: 21 x 'A', --out kept")
+        << QStringList{"read-brightness", "--port", "%1", "--out", "old.hsv"}
+        << QList<QByteArray>{QByteArray(21, 'A')}
+        << "the brightness record starts 41 41 41, not ESC \"H\" \"T\"" << false;
+    QTest::newRow("settings: a field that is no digit")
+        << QStringList{"read-settings", "--port", "%1", "--out", "old.esv"}
+        << QList<QByteArray>{badField}
+        << "the settings record's baud-rate holds 'x' (0x78), not a digit" << false;
+    QTest::newRow("brightness: a wrong tail")
+        << QStringList{"read-brightness", "--port", "%1"} << QList<QByteArray>{badTail}
+        << "the brightness record ends 0D 0D, not CR LF (0D 0A)" << false;
+    QTest::newRow("apply: an undecodable record is replaced, its read-back must decode")
+        << QStringList{"apply", "--settings", "site.esv", "--port", "%1"}
+        << QList<QByteArray>{QByteArray(30, 'A'), QByteArray(30, 'A')}
+        << "the settings record starts 41 41 41" << true;
+}
+
+void TestCliDevices::undecodableRecordsAreRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QString, error);
+    QFETCH(bool, sent);
+    writeFile("old.esv", Settings);
+    writeFile("old.hsv", Brightness);
+    FakeComPortServer server;
+    QVERIFY(server.isListening());
+    arguments.replaceInStrings("%1", server.address());
+    QProcess process;
+    CliProcess::start(process, QStringList{arguments.first(), "--json"} + arguments.mid(1),
+                      m_dir->path());
+    const int echoed = playDisplay(server, process, replies);
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 1);
+    const QJsonObject result = run.objects.value(0);
+    QCOMPARE(result["reason"].toString(), QStringLiteral("bad-record"));
+    QVERIFY2(result["error"].toString().contains(error), qPrintable(result["error"].toString()));
+    QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    // What came is shown for what it is; a good record was never replaced by it.
+    const QString record = arguments.contains("read-brightness") ? "brightness" : "settings";
+    QCOMPARE(result[record].toObject()["hex"].toString(),
+             QString::fromLatin1(replies.last().toHex(' ').toUpper()));
+    QCOMPARE(echoed > 0, sent);
+    QCOMPARE(readFile(m_dir->filePath("old.esv")), Settings);
+    QCOMPARE(readFile(m_dir->filePath("old.hsv")), Brightness);
 }
 
 QTEST_GUILESS_MAIN(TestCliDevices)
