@@ -147,11 +147,13 @@ void DisplayJob::next()
     QTimer::singleShot(0, this, [this, step] {
         if (m_finished)
             return;
+        ++m_stepDepth;
         try {
             step();
         } catch (const std::exception &error) {
             fail(QStringLiteral("port-failed"), QString::fromUtf8(error.what()));
         }
+        --m_stepDepth;
     });
 }
 

@@ -68,6 +68,9 @@ public:
     void abort();
 
     bool isFinished() const { return m_finished; }
+    // A step of the job is on the stack (an open that waits for its server
+    // serves the other jobs' events meanwhile): the job must not be deleted.
+    bool isInStep() const { return m_stepDepth > 0; }
     const JobResult &result() const { return m_result; }
     // What the job does now, e.g. "reading settings".
     QString activity() const { return m_activity; }
@@ -108,4 +111,5 @@ private:
     QElapsedTimer m_clock;
     bool m_changed = false;
     bool m_finished = false;
+    int m_stepDepth = 0;
 };

@@ -1,6 +1,7 @@
 #include "CliProcess.h"
 #include "DisplaySimProcess.h"
 #include "FakeComPortServer.h"
+#include "PtyPair.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -153,6 +154,11 @@ private slots:
     void applyWithOneRecordDiffering();
     void undecodableRecordsAreRefused_data();
     void undecodableRecordsAreRefused();
+    void jobsBoundHowManyDisplaysRunAtOnce_data();
+    void jobsBoundHowManyDisplaysRunAtOnce();
+    void usageErrors_data();
+    void usageErrors();
+    void manyRefusedPortsEndInOneResultEach();
 
 private:
     void writeFile(const QString &name, const QByteArray &bytes);
@@ -504,6 +510,114 @@ void TestCliDevices::undecodableRecordsAreRefused()
     QCOMPARE(echoed > 0, sent);
     QCOMPARE(readFile(m_dir->filePath("old.esv")), Settings);
     QCOMPARE(readFile(m_dir->filePath("old.hsv")), Brightness);
+}
+
+void TestCliDevices::jobsBoundHowManyDisplaysRunAtOnce_data()
+{
+    QTest::addColumn<QStringList>("jobs");
+    QTest::addColumn<int>("atOnce");
+    QTest::newRow("--jobs 1") << QStringList{"--jobs", "1"} << 1;
+    QTest::newRow("--jobs 2") << QStringList{"--jobs", "2"} << 2;
+    QTest::newRow("default: all three") << QStringList{} << 3;
+}
+
+void TestCliDevices::jobsBoundHowManyDisplaysRunAtOnce()
+{
+    QFETCH(QStringList, jobs);
+    QFETCH(int, atOnce);
+    // Each job lasts at least the connect pause, while the next one's first
+    // step comes at once: jobs that may overlap do.
+    std::vector<std::unique_ptr<DisplaySimProcess>> sims;
+    QStringList arguments{"read-settings", "--json"};
+    for (int i = 0; i < 3; ++i) {
+        sims.push_back(std::make_unique<DisplaySimProcess>(QStringList{"--fast"}));
+        QVERIFY(sims.back()->isListening());
+        arguments << "--port" << sims.back()->address();
+    }
+    // Standard error on a terminal shows each display's steps, in order.
+    PtyPair terminal;
+    QVERIFY(terminal.isValid());
+    QProcess process;
+    process.setStandardErrorFile(terminal.slavePath());
+    CliProcess::start(process, arguments + jobs, m_dir->path());
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.objects.size(), 3);
+    QSet<QString> running;
+    int most = 0;
+    const QString steps = QString::fromUtf8(terminal.drain());
+    for (const QString &line : steps.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString port = line.section(QStringLiteral(": "), 0, 0);
+        if (line.contains(": done...") || line.contains(": failed..."))
+            running.remove(port);
+        else
+            running.insert(port);
+        most = std::max(most, int(running.size()));
+    }
+    QVERIFY2(most == atOnce, qPrintable(steps));
+}
+
+void TestCliDevices::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("portsInFile"); // distinct names in ports.txt, the first again last
+    QTest::addColumn<QString>("error");
+    const QString refused = "rfc2217://127.0.0.1:1";
+    QTest::newRow("--jobs 0") << QStringList{"--jobs", "0", "--port", refused} << QStringList{} << 0
+                              << "--jobs takes a number of displays, 1 or more, not \"0\"";
+    QTest::newRow("--jobs that is no number")
+        << QStringList{"--jobs", "all", "--port", refused} << QStringList{} << 0
+        << "--jobs takes a number of displays, 1 or more, not \"all\"";
+    QTest::newRow("COM3 and com3") << QStringList{"--port", "COM3", "--port", "com3"}
+                                   << QStringList{} << 0 << "port com3 is named twice";
+    QTest::newRow("COM7 and the target the environment gives it")
+        << QStringList{"--port", "COM7", "--port", refused}
+        << QStringList{"PANTRIX_COM7=" + refused} << 0
+        << "port " + refused + " is named twice (COM7 reaches " + refused + " too)";
+    QTest::newRow("40,000 names in a ports file, one of them twice")
+        << QStringList{"--ports-file", "ports.txt"} << QStringList{} << 40000
+        << "port rfc2217://10.0.0.0:4001 is named twice";
+}
+
+void TestCliDevices::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, portsInFile);
+    QFETCH(QString, error);
+    if (portsInFile > 0) {
+        QByteArray text;
+        for (int i = 0; i < portsInFile; ++i)
+            text +=
+                QStringLiteral("rfc2217://10.0.%1.%2:4001\n").arg(i / 256).arg(i % 256).toLatin1();
+        writeFile("ports.txt", text + "rfc2217://10.0.0.0:4001\n");
+    }
+    QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert("PANTRIX_PORTS_FILE", m_dir->filePath("no-ports-map"));
+    for (const QString &variable : environment)
+        variables.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    process.setProcessEnvironment(variables);
+    CliProcess::start(process, QStringList{"read-settings"} + arguments, m_dir->path());
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(error), qPrintable(run.err));
+}
+
+void TestCliDevices::manyRefusedPortsEndInOneResultEach()
+{
+    const QStringList ports = refusingPorts(12000);
+    QCOMPARE(ports.size(), 12000);
+    writeFile("ports.txt", ports.join(u'\n').toLatin1());
+    const Run run =
+        CliProcess::run({"read-settings", "--json", "--ports-file", "ports.txt"}, m_dir->path());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.objects.size(), ports.size());
+    for (int i = 0; i < ports.size(); ++i) {
+        QCOMPARE(run.objects[i]["port"].toString(), ports[i]);
+        QCOMPARE(run.objects[i]["reason"].toString(), QStringLiteral("cannot-open"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliDevices)
