@@ -226,6 +226,10 @@ void TestCliDevices::commands_data()
         << QList<QStringList>{{"--drop-after", "1"}}
         << QStringList{"apply", "--settings", "site.esv", "--port", "%1"} << 1
         << QStringList{"failed/port-lost"} << "client connected";
+    QTest::newRow("connection dropped while a user string drains")
+        << QList<QStringList>{{"--drop-after", "1"}}
+        << QStringList{"user-string", "--port", "%1", QString(60, u'x')} << 1
+        << QStringList{"failed/port-lost"} << "client connected";
     QTest::newRow("one failure does not stop the other display")
         << QList<QStringList>{fast, {"--fast", "--silent"}}
         << QStringList{"read-settings", "--port", "%1", "--port", "%2"} << 1
