@@ -2,6 +2,7 @@
 // process paced at 300 baud on its own RFC 2217 port: the wall time per count,
 // its ratio to one display (the work is bound by the wire, so it should barely
 // grow), and this process's processor time per display.
+#include "DescriptorBudget.h"
 #include "JobRunner.h"
 #include "SimulatorProcess.h"
 
@@ -67,7 +68,8 @@ int main(int argc, char *argv[])
         QElapsedTimer wall;
         const double cpuBefore = processSeconds();
         wall.start();
-        const QList<JobResult> results = JobRunner::run(ports, plan, false);
+        const QList<JobResult> results =
+            JobRunner::run(ports, plan, false, DescriptorBudget::defaultJobs());
         const double seconds = wall.elapsed() / 1000.0;
         const double cpuMs = (processSeconds() - cpuBefore) * 1000.0 / count;
         if (count == 1)

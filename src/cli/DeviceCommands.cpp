@@ -1,9 +1,11 @@
 #include "DeviceCommands.h"
 
 #include "DataFile.h"
+#include "DescriptorBudget.h"
 #include "DisplayJob.h"
 #include "Exception.h"
 #include "JobRunner.h"
+#include "RecordCheck.h"
 #include "RecordFile.h"
 #include "RecordReport.h"
 #include "UserString.h"
@@ -11,12 +13,17 @@
 #include "platform/PortNameResolver.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonObject>
+#include <algorithm>
 #include <unistd.h>
 
 namespace DeviceCommands {
 
 namespace {
+
+// A ports file of a whole site stays far below this.
+constexpr qint64 MaxPortsFileSize = 16 * 1024 * 1024;
 
 void declarePorts(QCommandLineParser &parser)
 {
@@ -27,15 +34,63 @@ void declarePorts(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("ports-file"),
                       QStringLiteral("A file with one port a line ('#' starts a comment)."),
                       QStringLiteral("FILE")});
+    parser.addOption(
+        {QStringLiteral("jobs"),
+         QStringLiteral("Works at most N displays at once; the others wait their turn (default: "
+                        "as many as the open-files limit allows, at most %1).")
+             .arg(DescriptorBudget::MaxDefaultJobs),
+         QStringLiteral("N")});
 }
 
-QStringList portsOf(const QCommandLineParser &parser)
+// The ports named, each with the target it resolves to.
+struct Ports
 {
-    QStringList ports = parser.values(QStringLiteral("port"));
+    QStringList names;
+    QHash<QString, QString> targets;
+
+    QString targetOf(const QString &name) const { return targets.value(name, name); }
+};
+
+// What makes two targets the same port: a local device under any of its
+// paths (a /dev/serial/by-id link and the device it points to).
+QString identityOf(const QString &target)
+{
+    if (!target.startsWith(u'/'))
+        return target;
+    const QString canonical = QFileInfo(target).canonicalFilePath();
+    return canonical.isEmpty() ? target : canonical;
+}
+
+// Refuses a port named twice, also under another name for the same target
+// (COM3, com3 and the device the ports map gives COM3). Sorting by target
+// keeps this quick for a site's worth of ports.
+void refuseDuplicates(const Ports &ports)
+{
+    QList<std::pair<QString, qsizetype>> byTarget;
+    byTarget.reserve(ports.names.size());
+    for (qsizetype i = 0; i < ports.names.size(); ++i)
+        byTarget.emplace_back(identityOf(ports.targetOf(ports.names[i])), i);
+    std::sort(byTarget.begin(), byTarget.end());
+    for (qsizetype i = 1; i < byTarget.size(); ++i) {
+        if (byTarget[i].first != byTarget[i - 1].first)
+            continue;
+        const QString &first = ports.names[byTarget[i - 1].second];
+        const QString &second = ports.names[byTarget[i].second];
+        if (first == second)
+            throw Cli::UsageError(QStringLiteral("port %1 is named twice").arg(second));
+        throw Cli::UsageError(QStringLiteral("port %1 is named twice (%2 reaches %3 too)")
+                                  .arg(second, first, ports.targetOf(first)));
+    }
+}
+
+Ports portsOf(const QCommandLineParser &parser)
+{
+    Ports ports;
+    ports.names = parser.values(QStringLiteral("port"));
     for (const QString &file : parser.values(QStringLiteral("ports-file"))) {
         QByteArray text;
         try {
-            text = DataFile::readAll(file, 1024 * 1024);
+            text = DataFile::readAll(file, MaxPortsFileSize);
         } catch (const Exception &error) {
             throw Cli::UsageError(QStringLiteral("%1: %2").arg(file, error.message()));
         }
@@ -45,27 +100,51 @@ QStringList portsOf(const QCommandLineParser &parser)
                 line.truncate(hash);
             line = line.trimmed();
             if (!line.isEmpty())
-                ports << line;
+                ports.names << line;
         }
     }
-    if (ports.isEmpty())
+    if (ports.names.isEmpty())
         throw Cli::UsageError(QStringLiteral("name at least one display with --port"));
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        if (ports.indexOf(ports[i], i + 1) > 0)
-            throw Cli::UsageError(QStringLiteral("port %1 is named twice").arg(ports[i]));
+    ports.targets.reserve(ports.names.size());
+    for (const QString &name : std::as_const(ports.names)) {
+        if (!ports.targets.contains(name))
+            ports.targets.insert(name, PortNameResolver::resolve(name));
     }
+    refuseDuplicates(ports);
     return ports;
+}
+
+int jobsOf(const QCommandLineParser &parser)
+{
+    if (!parser.isSet(QStringLiteral("jobs")))
+        return DescriptorBudget::defaultJobs();
+    const QString value = parser.value(QStringLiteral("jobs"));
+    bool ok = false;
+    const int jobs = value.toInt(&ok);
+    if (!ok || jobs < 1)
+        throw Cli::UsageError(
+            QStringLiteral("--jobs takes a number of displays, 1 or more, not \"%1\"").arg(value));
+    return jobs;
 }
 
 template <typename Bytes> Bytes recordFile(const QString &path, const QString &suffix)
 {
     if (QFileInfo(path).suffix().toLower() != suffix)
         throw Cli::UsageError(QStringLiteral("%1: expected a .%2 file").arg(path, suffix));
+    Bytes record;
     try {
-        return readRecordFile<Bytes>(path);
+        record = readRecordFile<Bytes>(path);
     } catch (const Exception &error) {
         throw Cli::UsageError(QStringLiteral("%1: %2").arg(path, error.message()));
     }
+    // A record the window would not load is not sent to a display either.
+    const QByteArray bytes(reinterpret_cast<const char *>(record.data()), qsizetype(record.size()));
+    const auto problem = record.size() == SettingsTelegram::Size
+                             ? RecordCheck::settingsProblem(bytes)
+                             : RecordCheck::brightnessProblem(bytes);
+    if (problem)
+        throw Cli::UsageError(QStringLiteral("%1: %2").arg(path, *problem));
+    return record;
 }
 
 QString onlyArgument(const QCommandLineParser &parser, const QString &what)
@@ -76,9 +155,8 @@ QString onlyArgument(const QCommandLineParser &parser, const QString &what)
     return arguments.first();
 }
 
-QString portLabel(const QString &port)
+QString portLabel(const QString &port, const QString &target)
 {
-    const QString target = PortNameResolver::resolve(port);
     return target == port ? port : QStringLiteral("%1 (%2)").arg(port, target);
 }
 
@@ -113,10 +191,10 @@ BrightnessTelegram::Bytes brightnessOf(const QByteArray &bytes)
     return record;
 }
 
-void report(Cli::Output &output, const JobResult &result, bool showRecords)
+void report(Cli::Output &output, const JobResult &result, const QString &target, bool showRecords)
 {
     QJsonObject object{{QStringLiteral("port"), result.port},
-                       {QStringLiteral("target"), PortNameResolver::resolve(result.port)},
+                       {QStringLiteral("target"), target},
                        {QStringLiteral("operation"), result.operation},
                        {QStringLiteral("outcome"), result.outcome},
                        {QStringLiteral("seconds"), result.milliseconds / 1000.0}};
@@ -133,11 +211,12 @@ void report(Cli::Output &output, const JobResult &result, bool showRecords)
 
     const QString seconds = QString::number(result.milliseconds / 1000.0, 'f', 1);
     if (result.failed()) {
-        output.error(QStringLiteral("%1: %2").arg(portLabel(result.port), result.error));
+        output.error(QStringLiteral("%1: %2").arg(portLabel(result.port, target), result.error));
         return;
     }
-    output.line(QStringLiteral("%1: %2 %3 in %4 s")
-                    .arg(portLabel(result.port), result.operation, result.outcome, seconds));
+    output.line(
+        QStringLiteral("%1: %2 %3 in %4 s")
+            .arg(portLabel(result.port, target), result.operation, result.outcome, seconds));
     if (!showRecords)
         return;
     if (result.settings)
@@ -151,24 +230,27 @@ void report(Cli::Output &output, const JobResult &result, bool showRecords)
 int runDevices(const QCommandLineParser &parser, Cli::Output &output, const JobPlan &plan,
                bool showRecords, const QString &saveTo = {})
 {
-    const QStringList ports = portsOf(parser);
-    if (!saveTo.isEmpty() && ports.size() > 1)
+    const int jobs = jobsOf(parser);
+    const Ports ports = portsOf(parser);
+    if (!saveTo.isEmpty() && ports.names.size() > 1)
         throw Cli::UsageError(QStringLiteral("--out saves one display's record: name one port"));
-    QList<JobResult> results = JobRunner::run(ports, plan, ::isatty(STDERR_FILENO) == 1);
+    QList<JobResult> results =
+        JobRunner::run(ports.names, plan, ::isatty(STDERR_FILENO) == 1, jobs);
     int status = Cli::Success;
     for (JobResult &result : results) {
-        if (!saveTo.isEmpty() && !result.failed()) {
-            const std::optional<QByteArray> &record =
-                plan.kind == JobPlan::Kind::ReadSettings ? result.settings : result.brightness;
+        const std::optional<QByteArray> &record =
+            plan.kind == JobPlan::Kind::ReadSettings ? result.settings : result.brightness;
+        // Only a record read whole and checked replaces the file.
+        if (!saveTo.isEmpty() && !result.failed() && record) {
             try {
-                DataFile::writeAtomically(saveTo, record.value_or(QByteArray()));
+                DataFile::writeAtomically(saveTo, *record);
             } catch (const Exception &error) {
                 result.outcome = QStringLiteral("failed");
                 result.reason = QStringLiteral("save-failed");
                 result.error = QStringLiteral("cannot save %1: %2").arg(saveTo, error.message());
             }
         }
-        report(output, result, showRecords);
+        report(output, result, ports.targetOf(result.port), showRecords);
         if (result.failed())
             status = Cli::Failed;
     }

@@ -1,6 +1,7 @@
 #include "DisplayJob.h"
 
 #include "DisplayLink.h"
+#include "RecordCheck.h"
 #include "TVaComm.h"
 #include "platform/CommTypes.h"
 #include "platform/PortNameResolver.h"
@@ -96,16 +97,16 @@ void DisplayJob::planSteps()
     m_steps << [this] { connectStep(); };
     const auto keep = [this](bool settings) {
         return [this, settings](const QByteArray &record) {
-            (settings ? m_result.settings : m_result.brightness) = record;
+            recordOf(settings) = record;
             next();
         };
     };
     switch (m_plan.kind) {
     case JobPlan::Kind::ReadSettings:
-        m_steps << [this, keep] { readStep(true, keep(true)); };
+        m_steps << [this, keep] { readStep(true, true, keep(true)); };
         break;
     case JobPlan::Kind::ReadBrightness:
-        m_steps << [this, keep] { readStep(false, keep(false)); };
+        m_steps << [this, keep] { readStep(false, true, keep(false)); };
         break;
     case JobPlan::Kind::SendSettings:
         m_steps <<
@@ -146,11 +147,13 @@ void DisplayJob::next()
     QTimer::singleShot(0, this, [this, step] {
         if (m_finished)
             return;
+        ++m_stepDepth;
         try {
             step();
         } catch (const std::exception &error) {
             fail(QStringLiteral("port-failed"), QString::fromUtf8(error.what()));
         }
+        --m_stepDepth;
     });
 }
 
@@ -239,22 +242,38 @@ void DisplayJob::onConnected(const ConnectOutcome &outcome)
     }
 }
 
-void DisplayJob::readStep(bool settings, std::function<void(const QByteArray &)> then)
+std::optional<QByteArray> &DisplayJob::recordOf(bool settings)
+{
+    return settings ? m_result.settings : m_result.brightness;
+}
+
+void DisplayJob::readStep(bool settings, bool mustDecode,
+                          std::function<void(const QByteArray &)> then)
 {
     const QString what = settings ? QStringLiteral("settings") : QStringLiteral("brightness");
     setActivity(QStringLiteral("reading ") + what);
-    once(m_link, &DisplayLink::readFinished, this, [this, what, then](const ReadOutcome &outcome) {
-        if (outcome.result != ReadOutcome::Result::Done) {
-            failTransfer(
-                QStringLiteral("time-out"),
-                QStringLiteral("time-out: no whole %1 record came within %2 s (received %3)")
-                    .arg(what)
-                    .arg(DisplayLink::ReplyTimeoutMs / 1000)
-                    .arg(hexOf(outcome.bytes)));
-            return;
-        }
-        then(outcome.bytes);
-    });
+    once(m_link, &DisplayLink::readFinished, this,
+         [this, what, settings, mustDecode, then](const ReadOutcome &outcome) {
+             if (outcome.result != ReadOutcome::Result::Done) {
+                 failTransfer(
+                     QStringLiteral("time-out"),
+                     QStringLiteral("time-out: no whole %1 record came within %2 s (received %3)")
+                         .arg(what)
+                         .arg(DisplayLink::ReplyTimeoutMs / 1000)
+                         .arg(hexOf(outcome.bytes)));
+                 return;
+             }
+             const auto problem = !mustDecode ? std::nullopt
+                                  : settings  ? RecordCheck::settingsProblem(outcome.bytes)
+                                              : RecordCheck::brightnessProblem(outcome.bytes);
+             if (problem) {
+                 recordOf(settings) = outcome.bytes;
+                 fail(QStringLiteral("bad-record"), QStringLiteral("bad record: %1 (received %2)")
+                                                        .arg(*problem, hexOf(outcome.bytes)));
+                 return;
+             }
+             then(outcome.bytes);
+         });
     m_link->startRead(settings ? DisplayLink::Telegram::Settings
                                : DisplayLink::Telegram::Brightness);
 }
@@ -267,7 +286,7 @@ void DisplayJob::sendStep(bool settings, const QByteArray &telegram)
          [this, what, telegram, settings](const SendOutcome &outcome) {
              switch (outcome.result) {
              case SendOutcome::Result::Echoed:
-                 (settings ? m_result.settings : m_result.brightness) = telegram;
+                 recordOf(settings) = telegram;
                  m_changed = true;
                  next();
                  return;
@@ -292,26 +311,32 @@ void DisplayJob::sendStep(bool settings, const QByteArray &telegram)
 
 void DisplayJob::applyStep(bool settings, const QByteArray &wanted)
 {
-    readStep(settings, [this, settings, wanted](const QByteArray &held) {
-        (settings ? m_result.settings : m_result.brightness) = held;
-        if (held == wanted) {
-            next();
+    // What the display holds need not decode: such a record differs from the
+    // wanted one and is replaced like any other.
+    readStep(settings, false, [this, settings, wanted](const QByteArray &held) {
+        recordOf(settings) = held;
+        if (held != wanted) {
+            // The send and the read-back are steps of their own, run by next()
+            // like every step, never from inside the link's signal.
+            m_steps.prepend([this, settings, wanted] { verifyStep(settings, wanted); });
+            m_steps.prepend([this, settings, wanted] { sendStep(settings, wanted); });
+        }
+        next();
+    });
+}
+
+void DisplayJob::verifyStep(bool settings, const QByteArray &wanted)
+{
+    // Only what the display holds after the send counts.
+    readStep(settings, true, [this, settings, wanted](const QByteArray &after) {
+        recordOf(settings) = after;
+        if (after != wanted) {
+            fail(QStringLiteral("verify-differs"),
+                 QStringLiteral("the display holds %1 after the send, not %2")
+                     .arg(hexOf(after), hexOf(wanted)));
             return;
         }
-        // Send, then read back: only what the display holds afterwards counts.
-        m_steps.prepend([this, settings, wanted] {
-            readStep(settings, [this, settings, wanted](const QByteArray &after) {
-                (settings ? m_result.settings : m_result.brightness) = after;
-                if (after != wanted) {
-                    fail(QStringLiteral("verify-differs"),
-                         QStringLiteral("the display holds %1 after the send, not %2")
-                             .arg(hexOf(after), hexOf(wanted)));
-                    return;
-                }
-                next();
-            });
-        });
-        sendStep(settings, wanted);
+        next();
     });
 }
 
@@ -327,11 +352,29 @@ void DisplayJob::userStringStep()
     drainStep(int(m_plan.userText.size() * MsPerByte));
 }
 
+std::optional<bool> DisplayJob::outputDrained()
+{
+    TVaComm *port = m_link->port();
+    if (!port->IsOpen())
+        return std::nullopt;
+    quint32 errors = 0;
+    CommStatus status;
+    try {
+        port->ReadCommStatus(errors, status);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+    if (errors & CommError::DeviceIo)
+        return std::nullopt;
+    return status.outQueue == 0;
+}
+
 void DisplayJob::drainStep(int wireMs)
 {
     // The write queue may look empty before the write thread has handed the
     // bytes on, and a port server still sends what it holds: the port closes
-    // only once the bytes' wire time and a margin have passed.
+    // only once the bytes' wire time and a margin have passed. A port that
+    // goes away meanwhile ends the job, whatever the queue said before.
     constexpr int MarginMs = 500;
     wireMs += MarginMs;
     const int budgetMs = wireMs + DisplayLink::ReplyTimeoutMs;
@@ -340,25 +383,30 @@ void DisplayJob::drainStep(int wireMs)
     auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
     connect(poll, &QTimer::timeout, this, [this, poll, waited, wireMs, budgetMs] {
-        quint32 errors = 0;
-        CommStatus status;
-        bool empty = true;
-        try {
-            m_link->port()->ReadCommStatus(errors, status);
-            empty = status.outQueue == 0;
-        } catch (const std::exception &) {
-        }
-        if (!m_finished && waited->elapsed() < wireMs)
-            return;
-        if (m_finished || empty || waited->elapsed() > budgetMs) {
-            poll->deleteLater();
+        const auto stop = [poll] {
             poll->stop();
-            if (!empty && !m_finished) {
-                fail(QStringLiteral("time-out"),
-                     QStringLiteral("time-out: the user string did not leave the port"));
-                return;
-            }
+            poll->deleteLater();
+        };
+        if (m_finished) {
+            stop();
+            return;
+        }
+        const std::optional<bool> drained = outputDrained();
+        if (!drained) {
+            stop();
+            fail(QStringLiteral("port-lost"),
+                 QStringLiteral("the port went away before the user string had left it"));
+            return;
+        }
+        if (waited->elapsed() < wireMs)
+            return;
+        if (*drained) {
+            stop();
             next();
+        } else if (waited->elapsed() > budgetMs) {
+            stop();
+            fail(QStringLiteral("time-out"),
+                 QStringLiteral("time-out: the user string did not leave the port"));
         }
     });
     poll->start();

@@ -68,6 +68,9 @@ public:
     void abort();
 
     bool isFinished() const { return m_finished; }
+    // A step of the job is on the stack (an open that waits for its server
+    // serves the other jobs' events meanwhile): the job must not be deleted.
+    bool isInStep() const { return m_stepDepth > 0; }
     const JobResult &result() const { return m_result; }
     // What the job does now, e.g. "reading settings".
     QString activity() const { return m_activity; }
@@ -88,11 +91,16 @@ private:
 
     void connectStep();
     void onConnected(const ConnectOutcome &outcome);
-    void readStep(bool settings, std::function<void(const QByteArray &)> then);
+    // A read whose record must decode fails as "bad-record" when it does not.
+    void readStep(bool settings, bool mustDecode, std::function<void(const QByteArray &)> then);
     void sendStep(bool settings, const QByteArray &telegram);
     void applyStep(bool settings, const QByteArray &wanted);
+    void verifyStep(bool settings, const QByteArray &wanted);
     void userStringStep();
     void drainStep(int wireMs);
+    // Whether the port's output queue is empty; nothing when the port is gone.
+    std::optional<bool> outputDrained();
+    std::optional<QByteArray> &recordOf(bool settings);
 
     QString m_port;
     JobPlan m_plan;
@@ -103,4 +111,5 @@ private:
     QElapsedTimer m_clock;
     bool m_changed = false;
     bool m_finished = false;
+    int m_stepDepth = 0;
 };

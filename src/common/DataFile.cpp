@@ -135,31 +135,67 @@ void writeInPlace(int fd, const QByteArray &data, const QByteArray &native)
         fail(errno, native);
 }
 
-// Gives the new file the permissions (and, where allowed, the owner) of the
-// one it replaces.
-void takeOverAttributes(int tempFd, int existingFd)
+// The process's file-creation mask. Read from /proc, because umask() can only
+// be asked by setting it, which would race with files other threads create.
+mode_t creationMask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask & 0777);
+            }
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// Gives the owner (where allowed) of the file being replaced to the new one.
+// Done before its mode is set, as a change of owner clears set-id bits.
+void takeOverOwner(int tempFd, int existingFd)
 {
     struct stat st
     {
     };
     if (existingFd < 0 || ::fstat(existingFd, &st) != 0)
         return;
-    ::fchmod(tempFd, st.st_mode & 07777);
     if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
         ::fchown(tempFd, st.st_uid, st.st_gid) != 0) {
         // Not allowed to give the file away: it stays ours, as a new file would.
     }
 }
 
-// Creates a hidden temporary file beside the target with the mode a new file
-// gets (0666 less the umask), unlike mkstemp's 0600. -1 with errno on failure.
+// Widens the new file, created private, to the mode of the file it replaces,
+// or to the mode a new file gets (0666 less the umask). Only done once the
+// data are in it, right before it takes the target's name. A file system
+// without modes (vfat) may refuse; the file is saved all the same.
+void widenMode(int tempFd, int existingFd)
+{
+    struct stat st
+    {
+    };
+    const mode_t mode = existingFd >= 0 && ::fstat(existingFd, &st) == 0 ? st.st_mode & 07777
+                                                                         : 0666 & ~creationMask();
+    if (::fchmod(tempFd, mode) != 0) {
+        // Refused: the file keeps the owner-only mode it was created with.
+    }
+}
+
+// Creates a hidden temporary file beside the target, readable and writable by
+// the owner only, so no one else can open it while it is written. -1 with
+// errno on failure.
 int createTemporary(const QByteArray &target, QByteArray &tempName)
 {
     const QByteArray stem = folderOf(target) + "/." + target.mid(target.lastIndexOf('/') + 1) + '.';
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempName = stem + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         const int fd = ::open(tempName.constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -204,9 +240,12 @@ bool replaceByRename(const QByteArray &target, int existingFd, const QByteArray 
         fail(errno, target);
     }
     FdCloser temp(tempFd);
-    takeOverAttributes(tempFd, existingFd);
+    takeOverOwner(tempFd, existingFd);
     int err = 0;
-    if (!writeFully(tempFd, data, 0) || ::fsync(tempFd) != 0)
+    if (!writeFully(tempFd, data, 0))
+        err = errno;
+    widenMode(tempFd, existingFd);
+    if (err == 0 && ::fsync(tempFd) != 0)
         err = errno;
     if (::close(temp.release()) != 0 && err == 0)
         err = errno;

@@ -22,23 +22,33 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
     }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readSignal);
-    struct sigaction action = {};
-    action.sa_handler = &TerminationSignals::handleSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    takeOver(SIGINT, m_previousInt);
+    takeOver(SIGTERM, m_previousTerm);
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    ::sigaction(SIGINT, &m_previousInt, nullptr);
+    ::sigaction(SIGTERM, &m_previousTerm, nullptr);
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
+}
+
+// Installs the handler for `signalNumber` unless the signal is ignored; keeps
+// the action it replaces in `previous`.
+void TerminationSignals::takeOver(int signalNumber, struct sigaction &previous)
+{
+    ::sigaction(signalNumber, nullptr, &previous);
+    if (previous.sa_handler == SIG_IGN && !(previous.sa_flags & SA_SIGINFO))
+        return;
+    struct sigaction action = {};
+    action.sa_handler = &TerminationSignals::handleSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signalNumber, &action, nullptr);
 }
 
 void TerminationSignals::handleSignal(int signalNumber)

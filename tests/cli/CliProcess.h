@@ -29,10 +29,11 @@ inline void start(QProcess &process, const QStringList &arguments, const QString
     process.start(Program, arguments);
 }
 
-inline Run finish(QProcess &process)
+// Waits generously: a loaded machine may run the program far slower than usual.
+inline Run finish(QProcess &process, int timeoutMs = 120000)
 {
     Run run;
-    if (!process.waitForFinished(60000))
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(timeoutMs))
         return run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());

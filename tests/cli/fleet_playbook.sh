@@ -16,19 +16,28 @@ trap cleanup EXIT
 
 # Starts a simulated display and puts its port in the variable named first.
 # Not run in a command substitution: that subshell would keep the process id
-# from the clean-up, and the displays would outlive the test.
+# from the clean-up, and the displays would outlive the test. The log exists
+# before the display starts, and the wait is for the line that names the port
+# (up to a minute, for a busy machine), not for the file.
 start_display() {
-  local name=$1 port
+  local name=$1 port pid line
   shift
   local log="$work/sim${#pids[@]}.log"
+  : >"$log"
   "$sim" --fast --listen 127.0.0.1:0 "$@" >"$log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$log")
+  pid=$!
+  pids+=("$pid")
+  for _ in $(seq 600); do
+    port=
+    # Whole lines only: the last one may still be being written.
+    while IFS= read -r line; do
+      [[ $line =~ ^listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]] && port=${BASH_REMATCH[1]}
+    done <"$log"
     if [ -n "$port" ]; then
       printf -v "$name" '%s' "$port"
       return
     fi
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
   echo "simulated display did not start: $(cat "$log")" >&2

@@ -1,12 +1,20 @@
 #include "CliProcess.h"
 #include "DisplaySimProcess.h"
+#include "FakeComPortServer.h"
+#include "PtyPair.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // pantrix-cli against simulated displays, each a pantrix-display-sim process
 // on its own port: every command that talks to displays, the displays'
@@ -26,6 +34,105 @@ QJsonObject resultFor(const Run &run, const QString &port)
     return {};
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The data bytes of what an RFC 2217 client sent, without its Telnet commands.
+QByteArray dataOf(const QByteArray &raw)
+{
+    QByteArray data;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (quint8(raw[i]) != 0xFF) {
+            data += raw[i];
+            continue;
+        }
+        if (i + 1 >= raw.size())
+            break;
+        const auto command = quint8(raw[i + 1]);
+        if (command == 0xFF) {
+            data += raw[i++];
+        } else if (command == 0xFA) { // a subnegotiation, up to IAC SE
+            const qsizetype end = raw.indexOf("\xff\xf0", i);
+            if (end < 0)
+                break;
+            i = end + 1;
+        } else {
+            i += command >= 0xFB ? 2 : 1;
+        }
+    }
+    return data;
+}
+
+// Plays a display on a scripted port server until `cli` has ended: ACK when
+// RTS rises, ENQ between answers, the echo of each telegram, and the next of
+// `replies` for each read request. Returns how many telegrams it echoed.
+int playDisplay(FakeComPortServer &server, QProcess &cli, QList<QByteArray> replies)
+{
+    int echoed = 0;
+    if (!server.waitForClient())
+        return echoed;
+    const QByteArray rtsHigh = QByteArray::fromHex("fffa2c050bfff0");
+    QByteArray raw;
+    qsizetype used = 0;
+    bool acked = false;
+    QElapsedTimer sinceEnq;
+    sinceEnq.start();
+    while (!cli.waitForFinished(0)) {
+        raw += server.receive(50);
+        if (!acked && raw.contains(rtsHigh))
+            acked = server.send("\x06");
+        const QByteArray data = dataOf(raw);
+        while (used < data.size()) {
+            const QByteArray rest = data.mid(used);
+            const int telegram = rest.startsWith("\x1bZE")   ? 30
+                                 : rest.startsWith("\x1bHT") ? 21
+                                                             : 0;
+            if (rest.startsWith("\x1bYA\r\n") || rest.startsWith("\x1bSt\r\n")) {
+                server.send(replies.isEmpty() ? QByteArray() : replies.takeFirst());
+                used += 5;
+            } else if (telegram > 0 && rest.size() >= telegram) {
+                server.send(rest.left(telegram));
+                used += telegram;
+                ++echoed;
+            } else if (rest.startsWith('\x1b') && rest.size() < 30) {
+                break; // the rest of a request or telegram is on its way
+            } else {
+                ++used;
+            }
+        }
+        if (acked && sinceEnq.elapsed() >= 300) {
+            server.send("\x05");
+            sinceEnq.restart();
+        }
+    }
+    return echoed;
+}
+
+// Distinct loopback ports where nothing listens, below the range the system
+// hands out for port 0 (so no simulator of a test beside this one is there).
+QStringList refusingPorts(int count)
+{
+    int first = 32768;
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    if (range.open(QIODevice::ReadOnly))
+        first = range.readAll().simplified().split(' ').value(0).toInt();
+    QStringList ports;
+    for (int port = 1024; port < first && ports.size() < count; ++port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(port));
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+            ports << QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        ::close(fd);
+    }
+    return ports;
+}
+
 } // namespace
 
 class TestCliDevices : public QObject
@@ -39,6 +146,19 @@ private slots:
     void applyChangesNothingTheSecondTime();
     void aSignalClosesEveryPort();
     void jsonIsAcceptedByPythonsJsonTool();
+    void exitStatusWhereverTheFailureStands_data();
+    void exitStatusWhereverTheFailureStands();
+    void brightnessLevelsAreTheRecordsValues_data();
+    void brightnessLevelsAreTheRecordsValues();
+    void applyWithOneRecordDiffering_data();
+    void applyWithOneRecordDiffering();
+    void undecodableRecordsAreRefused_data();
+    void undecodableRecordsAreRefused();
+    void jobsBoundHowManyDisplaysRunAtOnce_data();
+    void jobsBoundHowManyDisplaysRunAtOnce();
+    void usageErrors_data();
+    void usageErrors();
+    void manyRefusedPortsEndInOneResultEach();
 
 private:
     void writeFile(const QString &name, const QByteArray &bytes);
@@ -105,6 +225,10 @@ void TestCliDevices::commands_data()
     QTest::newRow("connection dropped")
         << QList<QStringList>{{"--drop-after", "1"}}
         << QStringList{"apply", "--settings", "site.esv", "--port", "%1"} << 1
+        << QStringList{"failed/port-lost"} << "client connected";
+    QTest::newRow("connection dropped while a user string drains")
+        << QList<QStringList>{{"--drop-after", "1"}}
+        << QStringList{"user-string", "--port", "%1", QString(60, u'x')} << 1
         << QStringList{"failed/port-lost"} << "client connected";
     QTest::newRow("one failure does not stop the other display")
         << QList<QStringList>{fast, {"--fast", "--silent"}}
@@ -230,6 +354,278 @@ void TestCliDevices::jsonIsAcceptedByPythonsJsonTool()
     QCOMPARE(cli.exitCode(), 1);
     QCOMPARE(tool.exitCode(), 0);
     QVERIFY(tool.readAllStandardOutput().contains("\"blank-after-timeout\": false"));
+}
+
+void TestCliDevices::exitStatusWhereverTheFailureStands_data()
+{
+    QTest::addColumn<int>("failing"); // the position of the refused port, -1 for none
+    QTest::newRow("first fails") << 0;
+    QTest::newRow("middle fails") << 1;
+    QTest::newRow("last fails") << 2;
+    QTest::newRow("none fails") << -1;
+}
+
+void TestCliDevices::exitStatusWhereverTheFailureStands()
+{
+    QFETCH(int, failing);
+    DisplaySimProcess first({"--fast"});
+    DisplaySimProcess second({"--fast"});
+    QVERIFY(first.isListening() && second.isListening());
+    QStringList ports{first.address(), second.address()};
+    if (failing >= 0)
+        ports.insert(failing, refusingPorts(1).value(0));
+    QStringList arguments{"read-settings", "--json"};
+    for (const QString &port : ports)
+        arguments << "--port" << port;
+    const Run run = CliProcess::run(arguments, m_dir->path());
+    QCOMPARE(run.status, failing >= 0 ? 1 : 0);
+    QCOMPARE(run.objects.size(), ports.size());
+    for (int i = 0; i < ports.size(); ++i) {
+        QCOMPARE(run.objects[i]["port"].toString(), ports[i]);
+        QCOMPARE(run.objects[i]["reason"].toString(),
+                 i == failing ? QStringLiteral("cannot-open") : QString());
+    }
+}
+
+void TestCliDevices::brightnessLevelsAreTheRecordsValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("levels");
+    QTest::newRow("read: the display's record")
+        << QStringList{"read-brightness"}
+        << QList<int>{1, 6, 8, 12, 16, 22, 39, 50, 70, 90, 110, 160, 190, 200, 210, 240};
+    QTest::newRow("send: the file's record") << QStringList{"send-brightness", "site.hsv"}
+                                             << QList<int>{200, 201, 202, 203, 204, 205, 206, 207,
+                                                           208, 209, 210, 211, 212, 213, 214, 215};
+}
+
+void TestCliDevices::brightnessLevelsAreTheRecordsValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, levels);
+    DisplaySimProcess sim({"--fast"});
+    QVERIFY(sim.isListening());
+    const Run run =
+        CliProcess::run(arguments + QStringList{"--json", "--port", sim.address()}, m_dir->path());
+    QCOMPARE(run.status, 0);
+    const QJsonObject brightness = run.objects.value(0)["brightness"].toObject();
+    QList<int> got;
+    for (const QJsonValue &level : brightness["levels"].toArray())
+        got << level.toInt();
+    QCOMPARE(got, levels);
+    QVERIFY(brightness["hex"].toString().startsWith("1B 48 54 "));
+}
+
+void TestCliDevices::applyWithOneRecordDiffering_data()
+{
+    QTest::addColumn<bool>("settingsDiffer");
+    QTest::newRow("only the settings differ") << true;
+    QTest::newRow("only the brightness differs") << false;
+}
+
+void TestCliDevices::applyWithOneRecordDiffering()
+{
+    QFETCH(bool, settingsDiffer);
+    DisplaySimProcess sim({"--fast"});
+    QVERIFY(sim.isListening());
+    // What the display holds now, as files.
+    QCOMPARE(CliProcess::run({"read-settings", "--port", sim.address(), "--out", "held.esv"},
+                             m_dir->path())
+                 .status,
+             0);
+    QCOMPARE(CliProcess::run({"read-brightness", "--port", sim.address(), "--out", "held.hsv"},
+                             m_dir->path())
+                 .status,
+             0);
+    const QString settings = settingsDiffer ? "site.esv" : "held.esv";
+    const QString brightness = settingsDiffer ? "held.hsv" : "site.hsv";
+    const Run run = CliProcess::run({"apply", "--json", "--settings", settings, "--brightness",
+                                     brightness, "--port", sim.address()},
+                                    m_dir->path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.objects.value(0)["outcome"].toString(), QStringLiteral("changed"));
+    const QString sent = settingsDiffer ? "rx: settings telegram" : "rx: brightness telegram";
+    const QString kept = settingsDiffer ? "rx: brightness telegram" : "rx: settings telegram";
+    QVERIFY(sim.waitForLines(sent));
+    QCOMPARE(sim.count(kept), 0);
+    const QJsonObject record =
+        run.objects.value(0)[settingsDiffer ? "settings" : "brightness"].toObject();
+    const QByteArray wanted = settingsDiffer ? Settings : Brightness;
+    QCOMPARE(record["hex"].toString(), QString::fromLatin1(wanted.toHex(' ').toUpper()));
+}
+
+void TestCliDevices::undecodableRecordsAreRefused_data()
+{
+    // "%1" is the scripted display's port; old.esv and old.hsv hold good records.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<QByteArray>>("replies"); // to the read requests, in turn
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("sent"); // a telegram went to the display
+    QByteArray badField = Settings;
+    badField[6] = 'x';
+    QByteArray badTail = Brightness;
+    badTail[20] = '\r';
+    QTest::newRow("settings: 30 x 'A', --out kept")
+        << QStringList{"read-settings", "--port", "%1", "--out", "old.esv"}
+        << QList<QByteArray>{QByteArray(30, 'A')}
+        << "the settings record starts 41 41 41, not ESC \"Z\" \"E\" (1B 5A 45)" << false;
+    QTest::newRow("brightness: 21 x 'A', --out kept")
+        << QStringList{"read-brightness", "--port", "%1", "--out", "old.hsv"}
+        << QList<QByteArray>{QByteArray(21, 'A')}
+        << "the brightness record starts 41 41 41, not ESC \"H\" \"T\"" << false;
+    QTest::newRow("settings: a field that is no digit")
+        << QStringList{"read-settings", "--port", "%1", "--out", "old.esv"}
+        << QList<QByteArray>{badField}
+        << "the settings record's baud-rate holds 'x' (0x78), not a digit" << false;
+    QTest::newRow("brightness: a wrong tail")
+        << QStringList{"read-brightness", "--port", "%1"} << QList<QByteArray>{badTail}
+        << "the brightness record ends 0D 0D, not CR LF (0D 0A)" << false;
+    QTest::newRow("apply: an undecodable record is replaced, its read-back must decode")
+        << QStringList{"apply", "--settings", "site.esv", "--port", "%1"}
+        << QList<QByteArray>{QByteArray(30, 'A'), QByteArray(30, 'A')}
+        << "the settings record starts 41 41 41" << true;
+}
+
+void TestCliDevices::undecodableRecordsAreRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QString, error);
+    QFETCH(bool, sent);
+    writeFile("old.esv", Settings);
+    writeFile("old.hsv", Brightness);
+    FakeComPortServer server;
+    QVERIFY(server.isListening());
+    arguments.replaceInStrings("%1", server.address());
+    QProcess process;
+    CliProcess::start(process, QStringList{arguments.first(), "--json"} + arguments.mid(1),
+                      m_dir->path());
+    const int echoed = playDisplay(server, process, replies);
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 1);
+    const QJsonObject result = run.objects.value(0);
+    QCOMPARE(result["reason"].toString(), QStringLiteral("bad-record"));
+    QVERIFY2(result["error"].toString().contains(error), qPrintable(result["error"].toString()));
+    QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    // What came is shown for what it is; a good record was never replaced by it.
+    const QString record = arguments.contains("read-brightness") ? "brightness" : "settings";
+    QCOMPARE(result[record].toObject()["hex"].toString(),
+             QString::fromLatin1(replies.last().toHex(' ').toUpper()));
+    QCOMPARE(echoed > 0, sent);
+    QCOMPARE(readFile(m_dir->filePath("old.esv")), Settings);
+    QCOMPARE(readFile(m_dir->filePath("old.hsv")), Brightness);
+}
+
+void TestCliDevices::jobsBoundHowManyDisplaysRunAtOnce_data()
+{
+    QTest::addColumn<QStringList>("jobs");
+    QTest::addColumn<int>("atOnce");
+    QTest::newRow("--jobs 1") << QStringList{"--jobs", "1"} << 1;
+    QTest::newRow("--jobs 2") << QStringList{"--jobs", "2"} << 2;
+    QTest::newRow("default: all three") << QStringList{} << 3;
+}
+
+void TestCliDevices::jobsBoundHowManyDisplaysRunAtOnce()
+{
+    QFETCH(QStringList, jobs);
+    QFETCH(int, atOnce);
+    // Each job lasts at least the connect pause, while the next one's first
+    // step comes at once: jobs that may overlap do.
+    std::vector<std::unique_ptr<DisplaySimProcess>> sims;
+    QStringList arguments{"read-settings", "--json"};
+    for (int i = 0; i < 3; ++i) {
+        sims.push_back(std::make_unique<DisplaySimProcess>(QStringList{"--fast"}));
+        QVERIFY(sims.back()->isListening());
+        arguments << "--port" << sims.back()->address();
+    }
+    // Standard error on a terminal shows each display's steps, in order.
+    PtyPair terminal;
+    QVERIFY(terminal.isValid());
+    QProcess process;
+    process.setStandardErrorFile(terminal.slavePath());
+    CliProcess::start(process, arguments + jobs, m_dir->path());
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.objects.size(), 3);
+    QSet<QString> running;
+    int most = 0;
+    const QString steps = QString::fromUtf8(terminal.drain());
+    for (const QString &line : steps.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString port = line.section(QStringLiteral(": "), 0, 0);
+        if (line.contains(": done...") || line.contains(": failed..."))
+            running.remove(port);
+        else
+            running.insert(port);
+        most = std::max(most, int(running.size()));
+    }
+    QVERIFY2(most == atOnce, qPrintable(steps));
+}
+
+void TestCliDevices::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("portsInFile"); // distinct names in ports.txt, the first again last
+    QTest::addColumn<QString>("error");
+    const QString refused = "rfc2217://127.0.0.1:1";
+    QTest::newRow("--jobs 0") << QStringList{"--jobs", "0", "--port", refused} << QStringList{} << 0
+                              << "--jobs takes a number of displays, 1 or more, not \"0\"";
+    QTest::newRow("--jobs that is no number")
+        << QStringList{"--jobs", "all", "--port", refused} << QStringList{} << 0
+        << "--jobs takes a number of displays, 1 or more, not \"all\"";
+    QTest::newRow("COM3 and com3") << QStringList{"--port", "COM3", "--port", "com3"}
+                                   << QStringList{} << 0 << "port com3 is named twice";
+    QTest::newRow("COM7 and the target the environment gives it")
+        << QStringList{"--port", "COM7", "--port", refused}
+        << QStringList{"PANTRIX_COM7=" + refused} << 0
+        << "port " + refused + " is named twice (COM7 reaches " + refused + " too)";
+    QTest::newRow("40,000 names in a ports file, one of them twice")
+        << QStringList{"--ports-file", "ports.txt"} << QStringList{} << 40000
+        << "port rfc2217://10.0.0.0:4001 is named twice";
+}
+
+void TestCliDevices::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, portsInFile);
+    QFETCH(QString, error);
+    if (portsInFile > 0) {
+        QByteArray text;
+        for (int i = 0; i < portsInFile; ++i)
+            text +=
+                QStringLiteral("rfc2217://10.0.%1.%2:4001\n").arg(i / 256).arg(i % 256).toLatin1();
+        writeFile("ports.txt", text + "rfc2217://10.0.0.0:4001\n");
+    }
+    QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert("PANTRIX_PORTS_FILE", m_dir->filePath("no-ports-map"));
+    for (const QString &variable : environment)
+        variables.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    process.setProcessEnvironment(variables);
+    CliProcess::start(process, QStringList{"read-settings"} + arguments, m_dir->path());
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(error), qPrintable(run.err));
+}
+
+void TestCliDevices::manyRefusedPortsEndInOneResultEach()
+{
+    const QStringList ports = refusingPorts(12000);
+    QCOMPARE(ports.size(), 12000);
+    writeFile("ports.txt", ports.join(u'\n').toLatin1());
+    QProcess process;
+    CliProcess::start(process, {"read-settings", "--json", "--ports-file", "ports.txt"},
+                      m_dir->path());
+    // Each of the 12,000 opens costs a little processor time; a busy machine
+    // may give the program only a small share of it.
+    const Run run = CliProcess::finish(process, 600000);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.objects.size(), ports.size());
+    for (int i = 0; i < ports.size(); ++i) {
+        QCOMPARE(run.objects[i]["port"].toString(), ports[i]);
+        QCOMPARE(run.objects[i]["reason"].toString(), QStringLiteral("cannot-open"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliDevices)

@@ -297,6 +297,39 @@ private slots:
         QCOMPARE(left.filter(QRegularExpression("^\\.")), QStringList());
     }
 
+    // The temporary file is created private and widened before the rename:
+    // to the replaced file's mode, or for a new file to 0666 less the umask.
+    void savedFileMode_data()
+    {
+        QTest::addColumn<int>("existingMode"); // -1: no file yet
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("existing 0640 under umask 077") << 0640 << 077 << 0640;
+        QTest::newRow("existing 0604 under umask 022") << 0604 << 022 << 0604;
+        QTest::newRow("existing 0600 under umask 000") << 0600 << 0 << 0600;
+        QTest::newRow("new file, umask 022") << -1 << 022 << 0644;
+        QTest::newRow("new file, umask 002") << -1 << 002 << 0664;
+        QTest::newRow("new file, umask 077") << -1 << 077 << 0600;
+    }
+    void savedFileMode()
+    {
+        QFETCH(int, existingMode);
+        QFETCH(int, umask);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.esv");
+        if (existingMode >= 0) {
+            writeRaw(path, "old");
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(existingMode)), 0);
+        }
+        const mode_t previous = ::umask(mode_t(umask));
+        const QString error = errorOf([&] { DataFile::writeAtomically(path, "new"); });
+        ::umask(previous);
+        QCOMPARE(error, QString());
+        QCOMPARE(contentOf(path), QByteArray("new"));
+        QCOMPARE(int(modeOf(path) & 07777), expected);
+    }
+
     void failedSaveLeavesTheOldFileWhole()
     {
         QTemporaryDir dir;
