@@ -159,6 +159,8 @@ private slots:
     void usageErrors_data();
     void usageErrors();
     void manyRefusedPortsEndInOneResultEach();
+    void floodingServer_data();
+    void floodingServer();
 
 private:
     void writeFile(const QString &name, const QByteArray &bytes);
@@ -626,6 +628,57 @@ void TestCliDevices::manyRefusedPortsEndInOneResultEach()
         QCOMPARE(run.objects[i]["port"].toString(), ports[i]);
         QCOMPARE(run.objects[i]["reason"].toString(), QStringLiteral("cannot-open"));
     }
+}
+
+void TestCliDevices::floodingServer_data()
+{
+    QTest::addColumn<bool>("duringRead");
+    QTest::addColumn<QString>("reason");
+    // Flooded with ENQ while it waits for ACK, the program still takes a
+    // signal, long before the ACK's time runs out.
+    QTest::newRow("ENQ during the connect, then a signal") << false << "cancelled";
+    // Flooded with bytes after the read request, it takes 30 of them and
+    // refuses them as a record.
+    QTest::newRow("bytes during a read") << true << "bad-record";
+}
+
+void TestCliDevices::floodingServer()
+{
+    QFETCH(bool, duringRead);
+    QFETCH(QString, reason);
+    writeFile("old.esv", Settings);
+    FakeComPortServer server;
+    QVERIFY(server.isListening());
+    QProcess process;
+    CliProcess::start(process,
+                      {"read-settings", "--json", "--port", server.address(), "--out", "old.esv"},
+                      m_dir->path());
+    QVERIFY(server.waitForClient());
+    const QByteArray rtsHigh = QByteArray::fromHex("fffa2c050bfff0");
+    QByteArray raw;
+    QElapsedTimer clock;
+    clock.start();
+    while (!raw.contains(rtsHigh) && clock.elapsed() < 30000)
+        raw += server.receive(20);
+    QVERIFY(raw.contains(rtsHigh));
+    if (duringRead) {
+        server.send("\x06");
+        while (!dataOf(raw).contains("\x1bYA\r\n") && clock.elapsed() < 30000)
+            raw += server.receive(20);
+    }
+    const QByteArray flood(4096, duringRead ? 'A' : '\x05');
+    bool signalled = duringRead;
+    clock.restart();
+    while (!process.waitForFinished(0) && server.send(flood)) {
+        if (!signalled && clock.elapsed() >= 300) {
+            ::kill(pid_t(process.processId()), SIGTERM);
+            signalled = true;
+        }
+    }
+    const Run run = CliProcess::finish(process);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.objects.value(0)["reason"].toString(), reason);
+    QCOMPARE(readFile(m_dir->filePath("old.esv")), Settings);
 }
 
 QTEST_GUILESS_MAIN(TestCliDevices)
