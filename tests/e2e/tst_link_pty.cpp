@@ -164,13 +164,18 @@ private slots:
         QVERIFY2(first >= 495, qPrintable(QString::number(first)));
         QVERIFY(f.form->connected());
         QTest::mouseClick(f.ui().Button10, Qt::LeftButton);
-        // The pause timer kept running: a connect started 300 ms after one of
-        // its ticks waits only for the next tick, not a fresh 500 ms.
-        QSignalSpy ticks(f.form->timer(3), &QTimer::timeout);
-        QVERIFY(ticks.wait(1000));
-        QTest::qWait(300);
+        // The pause timer kept running: a connect started shortly before one
+        // of its ticks waits only for that tick, not a fresh 500 ms. Started
+        // about 100 ms before the tick, it leaves a loaded machine room.
+        QTimer *pauseTimer = f.form->timer(3);
+        QVERIFY(QTest::qWaitFor(
+            [pauseTimer] {
+                const int left = pauseTimer->remainingTime();
+                return left >= 20 && left <= 150;
+            },
+            10000));
         const qint64 second = pauseOfConnect();
-        QVERIFY2(second >= 0 && second <= 420, qPrintable(QString::number(second)));
+        QVERIFY2(second >= 0 && second < 495, qPrintable(QString::number(second)));
         QVERIFY(f.form->connected());
     }
 
@@ -243,11 +248,11 @@ private slots:
         QTest::qWait(3200);
         QVERIFY(f.form->connected());
         alive.stop();
-        QElapsedTimer clock;
-        clock.start();
+        // Dropped at the second supervision tick after the last byte at the latest.
+        QSignalSpy ticks(f.form->timer(2), &QTimer::timeout);
         if (version2) {
-            QTRY_VERIFY_WITH_TIMEOUT(!f.form->connected(), 2600);
-            QVERIFY(clock.elapsed() <= 2600);
+            QTRY_VERIFY_WITH_TIMEOUT(!f.form->connected(), 20000);
+            QVERIFY2(ticks.size() <= 2, qPrintable(QString::number(ticks.size())));
             QCOMPARE(f.form->statusText(), row(MessageRow::ContactLost));
             QVERIFY(!f.form->VaComm1->IsOpen());
             QCOMPARE(f.ui().PageControl1->activePage(), f.ui().TabSheet1);

@@ -164,7 +164,8 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         QTest::mouseClick(f.ui().Button9, Qt::LeftButton);
-        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+        // Well before the server's 5 s would have run out.
+        QVERIFY2(timer.elapsed() < 4500, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!buttonEnabledDuringOpen);
         QVERIFY(f.form->statusText().startsWith(row(MessageRow::CannotOpenPort)));
         QVERIFY(!f.form->VaComm1->IsOpen());

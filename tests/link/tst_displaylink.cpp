@@ -291,8 +291,8 @@ private slots:
             else
                 s.link.cancel();
         };
-        QElapsedTimer clock;
-        clock.start();
+        int replyTimeOuts = 0;
+        connect(s.link.timer(1), &QTimer::timeout, [&replyTimeOuts] { ++replyTimeOuts; });
         if (stage == Pausing || stage == AwaitingAck) {
             if (stage == Pausing)
                 QTimer::singleShot(100, &s.pty, interrupt);
@@ -303,7 +303,6 @@ private slots:
         } else {
             QVERIFY(s.connectOk());
             s.link.setSupervisionCondition([] { return false; });
-            clock.start();
             QTimer::singleShot(300, &s.pty, [&s, stage, interrupt] {
                 // Bytes and the loss reported together: the loss must not get lost.
                 if (stage == IdleAfterAByte)
@@ -319,10 +318,10 @@ private slots:
                          outcome == 1);
             else if (stage == CollectingStrayBytes)
                 s.pty.send("\x1bZ"); // the start of a reply that nobody asked for
-            QTRY_COMPARE_WITH_TIMEOUT(lost, portLostSignals, 2000);
+            QTRY_COMPARE_WITH_TIMEOUT(lost, portLostSignals, 10000);
         }
         // Interrupted at once, not by the reply time running out.
-        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(replyTimeOuts, 0);
         QTest::qWait(50);
         QCOMPARE(lost, portLostSignals);
         QCOMPARE(s.link.isConnected(), stillConnected);
@@ -448,8 +447,7 @@ private slots:
         QTest::addColumn<bool>("lasts"); // the outcome takes seconds, not moments
         QTest::newRow("ENQ while awaiting ACK")
             << "connect" << QByteArray("\x05") << "no ACK" << true;
-        QTest::newRow("ENQ while connected")
-            << "idle" << QByteArray("\x05") << "connected" << true;
+        QTest::newRow("ENQ while connected") << "idle" << QByteArray("\x05") << "connected" << true;
         QTest::newRow("ENQ during a read") << "read" << QByteArray("\x05") << "timed out" << true;
         QTest::newRow("bytes during a read")
             << "read" << QByteArray("A") << "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA" << false;

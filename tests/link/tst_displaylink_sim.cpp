@@ -80,14 +80,11 @@ private slots:
             waitingMeanwhile = link.isWaiting() && link.isBusy();
             link.cancel();
         });
-        QElapsedTimer clock;
-        clock.start();
         const ConnectOutcome outcome = link.connectDisplay();
         QVERIFY(waitingMeanwhile); // the open waits in the event loop
         QCOMPARE(outcome.result, ConnectOutcome::Result::OpenFailed);
         QVERIFY2(outcome.reason.contains("Operation canceled"), qPrintable(outcome.reason));
         QVERIFY(outcome.explanation.contains(silent.address()));
-        QVERIFY(clock.elapsed() < 2500); // not the server's 5 s
         QVERIFY(!link.port()->IsOpen());
         QVERIFY(!link.isWaiting());
     }

@@ -448,7 +448,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         m_comm->Close();
-        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(timer.elapsed() < 20000); // no hang
         QVERIFY(!m_comm->IsOpen());
     }
 };
