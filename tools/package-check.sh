@@ -11,7 +11,9 @@ version=$(sed -n 's/^project(pantrix VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt
 fail() { echo "package check: $*" >&2; exit 1; }
 
 # Installing must not build the tests: only the programs and their data.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+# A tree configured earlier for the benchmarks may have left other choices in its cache.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+  -DPANTRIX_CORE_ONLY=OFF -DPANTRIX_SANITIZE= >/dev/null
 cmake --build "$build" -j"$(nproc)" --target pantrix pantrix-display-sim pantrix-cli pantrix_desktop_data >/dev/null
 rm -f "$build"/pantrix_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
