@@ -2,6 +2,7 @@
 #include "TVaComm.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -10,6 +11,23 @@
 
 // Start-up, close and the tab rule of the main window, driven through the
 // state file "PANTRIX.sav" in a fresh working directory.
+namespace {
+
+// Whether process `pid` has a handler for `signalNumber`, from its SigCgt mask.
+bool catchesSignal(pid_t pid, int signalNumber)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    }
+    return false;
+}
+
+} // namespace
+
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -321,7 +339,11 @@ private slots:
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(PANTRIX_EXECUTABLE), {});
         QVERIFY(program.waitForStarted());
-        QTest::qWait(1500);
+        // A signal before the program catches it would end it the default way:
+        // wait until it does, however slowly a loaded machine starts it.
+        QVERIFY(QTest::qWaitFor(
+            [&] { return catchesSignal(pid_t(program.processId()), signalNumber); }, 60000));
+        QTest::qWait(500); // the start-up's box, where there is one, is open by now
         QElapsedTimer clock;
         clock.start();
         ::kill(pid_t(program.processId()), signalNumber);
