@@ -5,10 +5,10 @@
 #include "TVaWaitEvent.h"
 
 #include <atomic>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
-#include <sys/types.h>
 #include <thread>
 
 class TVaCustomComm;
@@ -68,7 +68,7 @@ private:
     // Guards the thread id and the wanted priority together, so a priority set
     // while the thread is still starting is the one it starts with.
     std::mutex m_priorityMutex;
-    pid_t m_threadId = 0;
+    std::uint64_t m_threadId = 0;
     TThreadPriority m_priority = tpNormal;
     TVaWaitEvent m_handoverDone;
     std::thread m_thread;

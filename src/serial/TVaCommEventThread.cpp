@@ -4,8 +4,6 @@
 #include "TVaCustomComm.h"
 #include "platform/CommDevice.h"
 
-#include <cerrno>
-#include <poll.h>
 
 namespace {
 
@@ -92,27 +90,23 @@ void TVaCommEventThread::deliver(quint32 events)
 // sample the modem lines.
 void TVaCommEventThread::waitForActivity(bool waitingForHandover)
 {
-    pollfd descriptors[4];
-    nfds_t count = 0;
-    descriptors[count++] = {Event.Handle(), POLLIN, 0};
-    descriptors[count++] = {m_queue->ChangedEvent().Handle(), POLLIN, 0};
-    if (waitingForHandover)
-        descriptors[count++] = {HandoverDone().Handle(), POLLIN, 0};
-    const nfds_t deviceIndex = count;
     // A full queue leaves the bytes in the device until a read makes room, and
     // so does a device that pauses its input.
     const int pause = m_device->inputPauseMs();
+    WaitItem device;
     if (!m_inputGone && !m_queue->Full() && pause == 0) {
-        const short wanted = (m_eventMask & InputEvents) ? POLLIN : 0;
-        descriptors[count++] = {m_device->pollDescriptor(), wanted, 0};
+        device = m_device->inputWait();
+        // Without input events only a hang-up is of interest (Linux).
+        if (!(m_eventMask & InputEvents))
+            device.events = 0;
     }
+    const WaitItem handover = waitingForHandover ? WaitItem{HandoverDone().Handle()} : WaitItem{};
     int timeout = waitingForHandover ? -1 : m_device->lineEventInterval();
     if (pause > 0 && (timeout < 0 || pause < timeout))
         timeout = pause;
-    const int ready = ::poll(descriptors, count, timeout);
-    if (ready <= 0 || deviceIndex == count)
-        return;
-    if (descriptors[deviceIndex].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))
+    const int ready = waitForAny(
+        {{Event.Handle()}, {m_queue->ChangedEvent().Handle()}, handover, device}, timeout);
+    if (ready == 3)
         pullInput();
 }
 

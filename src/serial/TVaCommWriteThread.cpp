@@ -5,29 +5,11 @@
 #include "platform/CommDevice.h"
 
 #include <chrono>
-#include <poll.h>
 
 namespace {
 
 constexpr int FirstRetryPause = 10;
 constexpr int LongestRetryPause = 1000;
-constexpr int WritableRecheck = 50;
-
-// Which of the descriptors poll(2) found ready; -1 on time-out.
-int waitForAny(std::initializer_list<pollfd> list, int timeout)
-{
-    pollfd descriptors[4];
-    nfds_t count = 0;
-    for (const pollfd &entry : list)
-        descriptors[count++] = entry;
-    if (::poll(descriptors, count, timeout) <= 0)
-        return -1;
-    for (nfds_t i = 0; i < count; ++i) {
-        if (descriptors[i].revents != 0)
-            return int(i);
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -138,8 +120,7 @@ void TVaCommWriteThread::Stop()
 void TVaCommWriteThread::Execute()
 {
     while (!Terminated()) {
-        const int ready =
-            waitForAny({{CloseEvent.Handle(), POLLIN, 0}, {WriteEvent.Handle(), POLLIN, 0}}, -1);
+        const int ready = waitForAny({{CloseEvent.Handle()}, {WriteEvent.Handle()}}, -1);
         if (ready == 0) {
             MarkTerminated();
         } else if (ready == 1) {
@@ -255,13 +236,11 @@ void TVaCommWriteThread::reportAndWait(quint32 mask)
     bool keepWriting = mask == CommEvent::TxEmpty;
     bool deviceFull = false;
     while (!HandoverFinished(request)) {
-        pollfd work{-1, 0, 0};
+        WaitItem work;
         if (keepWriting)
-            work = deviceFull ? pollfd{m_device->pollDescriptor(), POLLOUT, 0}
-                              : pollfd{WriteEvent.Handle(), POLLIN, 0};
-        const int ready = waitForAny(
-            {{CloseEvent.Handle(), POLLIN, 0}, {HandoverDone().Handle(), POLLIN, 0}, work},
-            deviceFull ? WritableRecheck : -1);
+            work = deviceFull ? m_device->outputWait() : WaitItem{WriteEvent.Handle()};
+        const int ready = waitForAny({{CloseEvent.Handle()}, {HandoverDone().Handle()}, work},
+                                     deviceFull ? WritableRecheckMs : -1);
         if (ready == 0) {
             MarkTerminated();
             Withdraw(request);
@@ -277,11 +256,10 @@ void TVaCommWriteThread::reportAndWait(quint32 mask)
 
 void TVaCommWriteThread::waitUntilWritable()
 {
-    // Pseudo-terminals do not always announce new room; looking again after a
-    // short while keeps the queue moving without a busy loop.
-    const int ready =
-        waitForAny({{CloseEvent.Handle(), POLLIN, 0}, {m_device->pollDescriptor(), POLLOUT, 0}},
-                   WritableRecheck);
+    // Pseudo-terminals do not always announce new room, nor does a socket on
+    // Windows whose signal a read has rearmed; looking again after a short
+    // while keeps the queue moving without a busy loop.
+    const int ready = waitForAny({{CloseEvent.Handle()}, m_device->outputWait()}, WritableRecheckMs);
     if (ready == 0)
         MarkTerminated();
 }
@@ -294,7 +272,7 @@ void TVaCommWriteThread::pauseAfterFailure()
 
 bool TVaCommWriteThread::waitForClose(int timeout)
 {
-    if (waitForAny({{CloseEvent.Handle(), POLLIN, 0}}, timeout) != 0)
+    if (waitForAny({{CloseEvent.Handle()}}, timeout) != 0)
         return false;
     MarkTerminated();
     return true;

@@ -20,6 +20,9 @@ class CommDevice;
 class TVaCommWriteThread : public CommWorkerThread
 {
 public:
+    // How long a wait for room in the device lasts before it looks again.
+    static constexpr int WritableRecheckMs = 50;
+
     TVaCommWriteThread(TVaCustomComm *owner, std::shared_ptr<MainThreadHandover> handover,
                        std::shared_ptr<CommDevice> device, TVaCriticalSection &writeLock,
                        int capacity);

@@ -7,7 +7,6 @@
 #include "platform/CommDevice.h"
 
 #include <mutex>
-#include <poll.h>
 #include <utility>
 
 int TVaCustomComm::WriteBuf(const char *buffer, int count)
@@ -36,8 +35,10 @@ int TVaCustomComm::DirectWriteBuf(const char *buffer, int count)
         const quint32 now = MillisecondDeadline::TickCount();
         if (written == count || deadline.ExpiredAt(now))
             break;
-        pollfd descriptor{m_device->pollDescriptor(), POLLOUT, 0};
-        ::poll(&descriptor, 1, int(qMax<quint32>(deadline.RemainingAt(now), 1)));
+        // Looked at again after a while at the latest: not every device
+        // announces new room (see the write thread).
+        waitForAny({m_device->outputWait()},
+                   int(qBound<quint32>(1, deadline.RemainingAt(now), TVaCommWriteThread::WritableRecheckMs)));
     }
     return written;
 }

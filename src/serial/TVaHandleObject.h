@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/Waitable.h"
+
 #include <QtGlobal>
 
-// A waitable operating-system object. On this platform the handle is an
-// eventfd: it counts as signalled while its counter is above zero, so waiting
-// on it (also with poll(2), together with other descriptors) never consumes it.
+// A waitable operating-system object: an eventfd on Linux, which counts as
+// signalled while its counter is above zero, an event object on Windows.
+// Waiting on it (also together with devices, see waitForAny) never consumes it.
 class TVaHandleObject
 {
 public:
@@ -17,15 +19,15 @@ public:
     };
     static constexpr quint32 Infinite = 0xFFFFFFFF;
 
-    explicit TVaHandleObject(int handle);
+    explicit TVaHandleObject(NativeHandle handle);
     virtual ~TVaHandleObject();
     TVaHandleObject(const TVaHandleObject &) = delete;
     TVaHandleObject &operator=(const TVaHandleObject &) = delete;
 
-    int Handle() const { return m_handle; }
+    NativeHandle Handle() const { return m_handle; }
     int LastError() const { return m_lastError; }
     // False when the object could not be created; LastError() says why.
-    bool Valid() const { return m_handle >= 0; }
+    bool Valid() const { return m_handle != NoHandle; }
 
     // Waits up to `timeout` ms (Infinite: without limit) for the object.
     WaitResult WaitFor(quint32 timeout);
@@ -34,6 +36,6 @@ protected:
     void setLastError(int error) { m_lastError = error; }
 
 private:
-    int m_handle;
+    NativeHandle m_handle;
     int m_lastError = 0;
 };

@@ -2,11 +2,11 @@
 // paced at 300 baud and fast, and with the display's fault switches; and a
 // port server that never answers the open.
 #include "DisplayLink.h"
-#include "FakeComPortServer.h"
 #include "SimulatorThread.h"
 #include "TVaComm.h"
 
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -72,9 +72,12 @@ private slots:
 
     void cancelWhileTheOpenWaits()
     {
-        FakeComPortServer silent{QByteArray()};
+        // A server that takes the connection and never says a word.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const QString address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort());
         DisplayLink link;
-        link.setPortName(silent.address());
+        link.setPortName(address);
         bool waitingMeanwhile = false;
         QTimer::singleShot(300, &link, [&] {
             waitingMeanwhile = link.isWaiting() && link.isBusy();
@@ -84,7 +87,7 @@ private slots:
         QVERIFY(waitingMeanwhile); // the open waits in the event loop
         QCOMPARE(outcome.result, ConnectOutcome::Result::OpenFailed);
         QVERIFY2(outcome.reason.contains("Operation canceled"), qPrintable(outcome.reason));
-        QVERIFY(outcome.explanation.contains(silent.address()));
+        QVERIFY(outcome.explanation.contains(address));
         QVERIFY(!link.port()->IsOpen());
         QVERIFY(!link.isWaiting());
     }

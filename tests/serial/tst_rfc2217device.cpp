@@ -54,7 +54,7 @@ QByteArray readData(CommDevice &device, int count, int timeoutMs = 2000)
     QElapsedTimer timer;
     timer.start();
     while (data.size() < count && timer.elapsed() < timeoutMs) {
-        if (!readable(device.pollDescriptor(), 50))
+        if (!readable(device.inputWait().handle, 50))
             continue;
         char buffer[256];
         const int got = device.read(buffer, sizeof buffer);
@@ -132,7 +132,7 @@ private:
     quint32 eventsAfter(const QByteArray &notice)
     {
         m_server->send(notice);
-        if (!readable(m_device->pollDescriptor(), 2000))
+        if (!readable(m_device->inputWait().handle, 2000))
             return 0xDEAD;
         char buffer[64];
         m_device->read(buffer, sizeof buffer);
@@ -143,7 +143,7 @@ private:
     void takeEverything()
     {
         char buffer[4096];
-        while (readable(m_device->pollDescriptor(), 20) &&
+        while (readable(m_device->inputWait().handle, 20) &&
                m_device->read(buffer, sizeof buffer) >= 0) {
         }
     }
@@ -389,7 +389,7 @@ private slots:
     {
         QVERIFY(openDevice());
         QVERIFY(m_server->send("old bytes"));
-        QVERIFY(readable(m_device->pollDescriptor(), 2000));
+        QVERIFY(readable(m_device->inputWait().handle, 2000));
         QVERIFY(m_device->escape(CommFunction::ResetDevice));
         QVERIFY(m_server->send("new"));
         QCOMPARE(readData(*m_device, 3), QByteArray("new"));
@@ -438,14 +438,14 @@ private slots:
         QByteArray received;
         for (const QByteArray &chunk : chunks) {
             QVERIFY(m_server->send(chunk));
-            QVERIFY(readable(m_device->pollDescriptor(), 2000));
+            QVERIFY(readable(m_device->inputWait().handle, 2000));
             char buffer[64];
             const int got = m_device->read(buffer, sizeof buffer);
             QVERIFY(got >= 0);
             received.append(buffer, got);
         }
         QCOMPARE(received, data);
-        QVERIFY(!readable(m_device->pollDescriptor(), 20));
+        QVERIFY(!readable(m_device->inputWait().handle, 20));
     }
 
     // Reads of a few bytes never leave data behind that poll(2) cannot show.
@@ -457,7 +457,7 @@ private slots:
             sent.append(char(i % 3 == 0 ? 0xFF : i));
         QVERIFY(m_server->send(Rfc2217Codec::escape(sent)));
         QByteArray received;
-        while (readable(m_device->pollDescriptor(), 200)) {
+        while (readable(m_device->inputWait().handle, 200)) {
             char buffer[7];
             const int got = m_device->read(buffer, sizeof buffer);
             QVERIFY(got >= 0 && got <= 7);
@@ -517,7 +517,7 @@ private slots:
         QFETCH(bool, exact);
         QVERIFY(openDevice());
         const int small = 4096;
-        setsockopt(m_device->pollDescriptor(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        setsockopt(m_device->inputWait().handle, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
         auto &device = static_cast<Rfc2217Device &>(*m_device);
         // The socket is full already, so every answer would have to wait here.
         const QByteArray data(4096, 'x');
@@ -541,7 +541,7 @@ private slots:
     {
         QVERIFY(openDevice());
         QVERIFY(m_server->send(hex("FFF1").repeated(50000) + "data"));
-        QVERIFY(readable(m_device->pollDescriptor(), 2000));
+        QVERIFY(readable(m_device->inputWait().handle, 2000));
         char buffer[4096];
         QCOMPARE(m_device->read(buffer, sizeof buffer), 0);
         QVERIFY(m_device->inputPauseMs() > 0);
@@ -649,7 +649,7 @@ private slots:
         m_server->send("last");
         m_server->closeClient();
         QCOMPARE(readData(*m_device, 4), QByteArray("last"));
-        QVERIFY(readable(m_device->pollDescriptor(), 2000));
+        QVERIFY(readable(m_device->inputWait().handle, 2000));
         char buffer[16];
         QCOMPARE(m_device->read(buffer, sizeof buffer), -1);
         QCOMPARE(errno, EIO);
@@ -673,7 +673,7 @@ private slots:
     {
         QVERIFY(openDevice());
         const int small = 4096;
-        setsockopt(m_device->pollDescriptor(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        setsockopt(m_device->inputWait().handle, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
         QByteArray data(300000, '\0');
         for (qsizetype i = 0; i < data.size(); ++i)
             data[i] = char(QRandomGenerator::global()->bounded(3) == 0 ? 0xFF : i & 0x7F);

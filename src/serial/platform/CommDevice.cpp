@@ -2,7 +2,14 @@
 
 #include "Rfc2217Address.h"
 #include "Rfc2217Device.h"
+
+#ifdef _WIN32
+#include "Win32CommDevice.h"
+using LocalDevice = Win32CommDevice;
+#else
 #include "TermiosDevice.h"
+using LocalDevice = TermiosDevice;
+#endif
 
 CommDevice::~CommDevice() = default;
 
@@ -10,7 +17,7 @@ std::unique_ptr<CommDevice> openCommDevice(const QString &path, const OpenAbort 
 {
     if (Rfc2217Address::isNetworkPath(path))
         return Rfc2217Device::open(path, abort);
-    return TermiosDevice::open(path);
+    return LocalDevice::open(path);
 }
 
 bool openMayWait(const QString &path)

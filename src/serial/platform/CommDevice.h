@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommTypes.h"
+#include "Waitable.h"
 
 #include <QString>
 #include <memory>
@@ -8,9 +9,9 @@
 class OpenAbort;
 
 // One open serial device as the component sees it, whatever carries it: a
-// local tty or, later, a network port server. Every operation is non-blocking;
-// a thread that must wait for input or for room to write waits on
-// pollDescriptor() with poll(2).
+// local port or a network port server. Every operation is non-blocking; a
+// thread that must wait for input or for room to write waits on inputWait()
+// or outputWait() (see waitForAny).
 //
 // Which thread calls what: reads may come from any thread, but the component
 // serialises them; writes come from one thread at a time; sampleLineEvents()
@@ -24,9 +25,12 @@ public:
 
     virtual QString path() const = 0;
 
-    // The descriptor to poll: POLLIN when input is waiting, POLLOUT when a
-    // write can take bytes, POLLHUP/POLLERR when the device went away.
-    virtual int pollDescriptor() const = 0;
+    // Ready when input is waiting or the device went away (a read then says
+    // which). On Windows it may also be ready with nothing to read: a read
+    // that finds nothing rearms it.
+    virtual WaitItem inputWait() const = 0;
+    // Ready when a write can take bytes, or the device went away.
+    virtual WaitItem outputWait() const = 0;
 
     virtual bool readLineSettings(LineSettings &settings) = 0;
     virtual bool writeLineSettings(const LineSettings &settings) = 0;
@@ -65,7 +69,8 @@ public:
 };
 
 // Opens the device at `path` exclusively; nullptr with errno on failure
-// (ENOENT when there is no such device, ECANCELED when `abort` was tripped).
+// (ENOENT when there is no such device, EBUSY when another program holds it,
+// ECANCELED when `abort` was tripped).
 std::unique_ptr<CommDevice> openCommDevice(const QString &path, const OpenAbort *abort = nullptr);
 
 // Whether opening `path` waits for someone else (a network port server); a

@@ -2,16 +2,21 @@
 
 #include "OpenAbort.h"
 
+#include "SocketIo.h"
+#include "Waitable.h"
+
 #include <cerrno>
 #include <condition_variable>
-#include <cstdint>
 #include <mutex>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#endif
 
 namespace NameLookup {
 
@@ -19,26 +24,34 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The places for running lookups, as a semaphore that a wait can poll beside
-// the open's abort, and what the program's end waits for. Never destroyed:
-// a lookup thread may still release its place during the program's teardown.
+// The places for running lookups, with a signal that is set while one is
+// free, so that a wait can watch it beside the open's abort, and what the
+// program's end waits for. Never destroyed: a lookup thread may still release
+// its place during the program's teardown.
 struct Places
 {
-    const int semaphore = ::eventfd(MaxRunning, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
+    const NativeHandle placeFree = makeFreeSignal();
     std::mutex mutex;
     std::condition_variable allDone;
     int running = 0;
     Clock::time_point latestEnd{};
 
-    bool tryTake()
+    static NativeHandle makeFreeSignal()
     {
-        std::uint64_t one = 0;
-        return ::read(semaphore, &one, sizeof one) == sizeof one;
+        const NativeHandle signal = SignalObject::create();
+        if (signal != NoHandle)
+            SignalObject::set(signal);
+        return signal;
     }
-    void give()
+    // Called with the mutex held.
+    bool tryTake(Clock::time_point end)
     {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(semaphore, &one, sizeof one);
+        if (running == MaxRunning)
+            return false;
+        if (++running == MaxRunning)
+            SignalObject::reset(placeFree);
+        latestEnd = std::max(latestEnd, end);
+        return true;
     }
 };
 
@@ -63,7 +76,7 @@ struct WaitAtExit
 struct Pending
 {
     std::mutex mutex;
-    const int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const NativeHandle done = SignalObject::create();
     int status = EAI_AGAIN;
     int systemError = 0;
     addrinfo *result = nullptr;
@@ -72,12 +85,11 @@ struct Pending
     {
         if (result)
             freeaddrinfo(result);
-        if (doneFd >= 0)
-            ::close(doneFd);
+        SignalObject::destroy(done);
     }
 };
 
-int errnoOfLookup(int status, int systemError)
+int errnoOfLookup(int status, [[maybe_unused]] int systemError)
 {
     switch (status) {
     case EAI_NONAME:
@@ -88,8 +100,10 @@ int errnoOfLookup(int status, int systemError)
         return ENOENT;
     case EAI_MEMORY:
         return ENOMEM;
+#ifdef EAI_SYSTEM
     case EAI_SYSTEM:
         return systemError != 0 ? systemError : EIO;
+#endif
     default:
         return EHOSTUNREACH;
     }
@@ -98,16 +112,17 @@ int errnoOfLookup(int status, int systemError)
 bool takePlace(Clock::time_point end, const OpenAbort *abort)
 {
     Places &p = places();
-    if (p.semaphore < 0)
+    if (p.placeFree == NoHandle)
         return false;
-    while (!p.tryTake()) {
-        if (waitForOpenStep(p.semaphore, POLLIN, end, abort) != OpenWait::Ready)
+    for (;;) {
+        {
+            const std::lock_guard lock(p.mutex);
+            if (p.tryTake(end))
+                return true;
+        }
+        if (waitForOpenStep({p.placeFree, WaitFor::Input}, end, abort) != OpenWait::Ready)
             return false;
     }
-    const std::lock_guard lock(p.mutex);
-    ++p.running;
-    p.latestEnd = std::max(p.latestEnd, end);
-    return true;
 }
 
 void leavePlace()
@@ -116,9 +131,9 @@ void leavePlace()
     {
         const std::lock_guard lock(p.mutex);
         --p.running;
+        SignalObject::set(p.placeFree);
     }
     p.allDone.notify_all();
-    p.give();
 }
 
 void lookUp(const std::shared_ptr<Pending> &pending, const QByteArray &host,
@@ -137,8 +152,7 @@ void lookUp(const std::shared_ptr<Pending> &pending, const QByteArray &host,
         pending->systemError = systemError;
         pending->result = result;
     }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(pending->doneFd, &one, sizeof one);
+    SignalObject::set(pending->done);
 }
 
 } // namespace
@@ -148,7 +162,7 @@ AddressList resolve(const QByteArray &host, const QByteArray &service, Clock::ti
 {
     AddressList none(nullptr, &freeaddrinfo);
     auto pending = std::make_shared<Pending>();
-    if (pending->doneFd < 0 || !takePlace(end, abort))
+    if (pending->done == NoHandle || !SocketIo::startUp() || !takePlace(end, abort))
         return none;
     try {
         std::thread([pending, host, service] {
@@ -160,7 +174,7 @@ AddressList resolve(const QByteArray &host, const QByteArray &service, Clock::ti
         errno = error.code().value();
         return none;
     }
-    if (waitForOpenStep(pending->doneFd, POLLIN, end, abort) != OpenWait::Ready)
+    if (waitForOpenStep({pending->done, WaitFor::Input}, end, abort) != OpenWait::Ready)
         return none;
     const std::lock_guard lock(pending->mutex);
     if (pending->status != 0) {

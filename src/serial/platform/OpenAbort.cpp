@@ -1,47 +1,91 @@
 #include "OpenAbort.h"
 
 #include <cerrno>
-#include <cstdint>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
-OpenAbort::OpenAbort() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+OpenAbort::OpenAbort() : m_signal(SignalObject::create()) {}
 
 OpenAbort::~OpenAbort()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    SignalObject::destroy(m_signal);
 }
 
 void OpenAbort::trip()
 {
-    if (m_tripped.exchange(true) || m_fd < 0)
+    if (m_tripped.exchange(true) || m_signal == NoHandle)
         return;
-    const std::uint64_t one = 1;
-    // The counter is never read, so it stays readable once written.
-    [[maybe_unused]] const ssize_t written = ::write(m_fd, &one, sizeof one);
+    // Never reset, so it stays signalled once set.
+    SignalObject::set(m_signal);
 }
 
-OpenWait waitForOpenStep(int fd, short events, std::chrono::steady_clock::time_point end,
-                         const OpenAbort *abort)
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Whether the wait must end before looking: aborted or out of time; the
+// milliseconds left otherwise.
+bool stopsHere(Clock::time_point end, const OpenAbort *abort, OpenWait &result, int &left)
 {
     using namespace std::chrono;
-    pollfd descriptors[2] = {{fd, events, 0}, {abort ? abort->fd() : -1, POLLIN, 0}};
+    if (abort && abort->tripped()) {
+        errno = ECANCELED;
+        result = OpenWait::Aborted;
+        return true;
+    }
+    const auto remaining = duration_cast<milliseconds>(end - Clock::now()).count();
+    if (remaining <= 0) {
+        errno = ETIMEDOUT;
+        result = OpenWait::TimedOut;
+        return true;
+    }
+    left = int(remaining);
+    return false;
+}
+
+} // namespace
+
+OpenWait waitForOpenStep(WaitItem item, Clock::time_point end, const OpenAbort *abort)
+{
+    const WaitItem aborted = abort ? abort->item() : WaitItem{};
     for (;;) {
-        if (abort && abort->tripped()) {
-            errno = ECANCELED;
-            return OpenWait::Aborted;
-        }
-        const auto left = duration_cast<milliseconds>(end - steady_clock::now()).count();
-        if (left <= 0) {
-            errno = ETIMEDOUT;
-            return OpenWait::TimedOut;
-        }
-        const int ready = ::poll(descriptors, 2, int(left));
-        if (ready < 0 && errno != EINTR)
+        OpenWait result = OpenWait::Ready;
+        int left = 0;
+        if (stopsHere(end, abort, result, left))
+            return result;
+        const int ready = waitForAny({item, aborted}, left);
+        if (ready == -2 && errno != EINTR)
             return OpenWait::Failed;
-        if (ready > 0 && descriptors[0].revents != 0 && !(abort && abort->tripped()))
+        if (ready == 0 && !(abort && abort->tripped()))
             return OpenWait::Ready;
+    }
+}
+
+OpenWait waitForSocket(SocketIo::Handle socket, short events, Clock::time_point end,
+                       const OpenAbort *abort)
+{
+    const SocketIo::Signal signal(socket);
+    return waitForSocket(signal, socket, events, end, abort);
+}
+
+OpenWait waitForSocket(const SocketIo::Signal &signal, SocketIo::Handle socket, short events,
+                       Clock::time_point end, const OpenAbort *abort)
+{
+    if (!signal.valid())
+        return OpenWait::Failed;
+    const WaitItem aborted = abort ? abort->item() : WaitItem{};
+    for (;;) {
+        OpenWait result = OpenWait::Ready;
+        int left = 0;
+        if (stopsHere(end, abort, result, left))
+            return result;
+        // Rearmed before the look, so that what happens after it still wakes the wait.
+        signal.rearm();
+        const int now = SocketIo::poll(socket, events, 0);
+        if (now < 0)
+            return OpenWait::Failed;
+        if (now > 0)
+            return OpenWait::Ready;
+        const int ready = waitForAny({signal.item(events), aborted}, left);
+        if (ready == -2 && errno != EINTR)
+            return OpenWait::Failed;
     }
 }

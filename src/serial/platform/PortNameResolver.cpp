@@ -20,10 +20,15 @@ int comNumber(const QString &portName)
 
 QString builtInDefault(int number)
 {
+#ifdef _WIN32
+    // Windows names its ports itself; this form reaches those above COM9 too.
+    return QStringLiteral("\\\\.\\COM%1").arg(number);
+#else
     const QString usbAdapter = QStringLiteral("/dev/ttyUSB%1").arg(number - 1);
     if (QFileInfo::exists(usbAdapter))
         return usbAdapter;
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
 }
 
 QString sourceText(const Resolution &resolution)

@@ -9,7 +9,7 @@
 // 1. the environment variable PANTRIX_COM<n>, when set and not empty;
 // 2. the line "COMn=target" of the ports file (see PortsMap::filePath());
 // 3. the built-in default: /dev/ttyUSB<n-1> when that device exists, else
-//    /dev/ttyS<n-1>.
+//    /dev/ttyS<n-1>; on Windows the port itself, \\.\COMn.
 // Every other name (an absolute path such as "/dev/pts/3", or a name that is no
 // "COMn") is used as it is.
 //

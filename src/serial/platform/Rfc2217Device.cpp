@@ -7,11 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <linux/sockios.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -41,20 +36,7 @@ int remainingMs(Clock::time_point end)
     return int(qMax<qint64>(left.count(), 0));
 }
 
-bool waitFor(int fd, short events, int timeoutMs)
-{
-    pollfd descriptor{fd, events, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&descriptor, 1, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
-}
-
-bool isTransient(int error)
-{
-    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
-}
+using SocketIo::isTransient;
 
 } // namespace
 
@@ -66,10 +48,17 @@ std::unique_ptr<CommDevice> Rfc2217Device::open(const QString &path, const OpenA
         return nullptr;
     }
     const Clock::time_point end = Clock::now() + OpenTimeout;
-    const int fd = TcpConnector::connectTo(address->host, address->port, OpenTimeout, abort);
-    if (fd < 0)
+    const SocketIo::Handle socket =
+        TcpConnector::connectTo(address->host, address->port, OpenTimeout, abort);
+    if (socket == SocketIo::Invalid)
         return nullptr;
-    std::unique_ptr<Rfc2217Device> device(new Rfc2217Device(fd, path));
+    std::unique_ptr<Rfc2217Device> device(new Rfc2217Device(socket, path));
+    if (!device->m_signal.valid()) {
+        const int error = errno ? errno : ENOMEM;
+        device.reset();
+        errno = error;
+        return nullptr;
+    }
     if (!device->negotiate(end, abort)) {
         const int error = errno;
         device.reset();
@@ -79,7 +68,9 @@ std::unique_ptr<CommDevice> Rfc2217Device::open(const QString &path, const OpenA
     return device;
 }
 
-Rfc2217Device::Rfc2217Device(int fd, const QString &path) : m_fd(fd), m_path(path) {}
+Rfc2217Device::Rfc2217Device(SocketIo::Handle socket, const QString &path)
+    : m_fd(socket), m_path(path)
+{}
 
 Rfc2217Device::~Rfc2217Device()
 {
@@ -92,10 +83,10 @@ Rfc2217Device::~Rfc2217Device()
             if (m_pending.isEmpty())
                 break;
         }
-        if (!waitFor(m_fd, POLLOUT, remainingMs(end)))
+        if (SocketIo::poll(m_fd, WaitFor::Output, remainingMs(end)) <= 0)
             break;
     }
-    ::close(m_fd);
+    SocketIo::close(m_fd);
 }
 
 // Takes input until the server has settled the opening requests, so that
@@ -107,7 +98,7 @@ bool Rfc2217Device::negotiate(Clock::time_point end, const OpenAbort *abort)
     const std::lock_guard lock(m_receiveMutex);
     OpenWait wait = OpenWait::Ready;
     while (!m_negotiation.settled() && !removed()) {
-        wait = waitForOpenStep(m_fd, POLLIN, end, abort);
+        wait = waitForSocket(m_signal, m_fd, WaitFor::Input, end, abort);
         if (wait != OpenWait::Ready)
             break;
         takeOpeningBytes();
@@ -136,7 +127,7 @@ bool Rfc2217Device::negotiate(Clock::time_point end, const OpenAbort *abort)
 void Rfc2217Device::takeOpeningBytes()
 {
     char bytes[512];
-    const ssize_t got = ::recv(m_fd, bytes, sizeof bytes, MSG_PEEK | MSG_DONTWAIT);
+    const long got = SocketIo::receive(m_fd, bytes, sizeof bytes, true);
     if (got == 0 || (got < 0 && !isTransient(errno))) {
         connectionLost();
         return;
@@ -157,7 +148,7 @@ void Rfc2217Device::takeOpeningBytes()
             take(item, nullptr, dropped, 0);
         used += 3;
     }
-    if (used > 0 && ::recv(m_fd, bytes, size_t(used), MSG_DONTWAIT) != used)
+    if (used > 0 && SocketIo::receive(m_fd, bytes, used) != used)
         connectionLost();
 }
 
@@ -245,7 +236,9 @@ int Rfc2217Device::receive(char *buffer, int max)
                 m_inputPausedUntil = nowNs() + std::chrono::nanoseconds(CommandFloodPause).count();
             break;
         }
-        const ssize_t got = ::recv(m_fd, raw, size_t(wanted), MSG_DONTWAIT);
+        // Rearmed before the look, so that bytes arriving after it wake the event thread.
+        m_signal.rearm();
+        const long got = SocketIo::receive(m_fd, raw, wanted);
         if (got == 0 || (got < 0 && !isTransient(errno)))
             return connectionLost();
         if (got < 0)
@@ -389,13 +382,11 @@ bool Rfc2217Device::clearErrors(quint32 &errors, CommStatus &status)
     if (removed())
         return true;
     // Bytes as they wait in the socket, Telnet framing included.
-    int waiting = 0;
-    if (ioctl(m_fd, FIONREAD, &waiting) != 0)
+    const long waiting = SocketIo::inputWaiting(m_fd);
+    if (waiting < 0)
         return false;
     status.inQueue = quint32(waiting);
-    int unsent = 0;
-    if (ioctl(m_fd, SIOCOUTQ, &unsent) == 0)
-        status.outQueue = quint32(unsent);
+    status.outQueue = quint32(SocketIo::outputUnacknowledged(m_fd));
     const std::lock_guard lock(m_sendMutex);
     status.outQueue += quint32(m_pending.size());
     return true;
@@ -459,7 +450,7 @@ bool Rfc2217Device::flushPendingLocked()
 // connection failed, which then counts as removed.
 qint64 Rfc2217Device::sendSome(const char *bytes, qint64 size)
 {
-    const ssize_t sent = ::send(m_fd, bytes, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const long sent = SocketIo::send(m_fd, bytes, long(size));
     if (sent >= 0)
         return sent;
     if (isTransient(errno))

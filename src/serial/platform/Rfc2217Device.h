@@ -2,6 +2,7 @@
 
 #include "CommDevice.h"
 #include "Rfc2217Codec.h"
+#include "SocketIo.h"
 #include "TelnetNegotiation.h"
 
 #include <atomic>
@@ -17,7 +18,7 @@ class OpenAbort;
 // Opening connects within a time limit and waits there for the server to agree
 // to COM port control and BINARY transfer; anything the server sends before
 // that belongs to no configured line and is dropped. From then on every call
-// returns at once: the socket is the descriptor to poll, read() strips the
+// returns at once: the socket signals input (inputWait()), read() strips the
 // Telnet framing and takes the server's notifications in passing, and the line
 // settings and line functions go out as port commands without waiting for the
 // server's answers.
@@ -56,7 +57,11 @@ public:
     ~Rfc2217Device() override;
 
     QString path() const override { return m_path; }
-    int pollDescriptor() const override { return m_fd; }
+    SocketIo::Handle pollDescriptor() const { return m_fd; }
+    WaitItem inputWait() const override { return m_signal.item(WaitFor::Input); }
+    // On Windows one object signals input and room alike, and a read rearms
+    // it: a writer that waits on it looks again after a short while anyway.
+    WaitItem outputWait() const override { return m_signal.item(WaitFor::Output); }
 
     bool readLineSettings(LineSettings &settings) override;
     bool writeLineSettings(const LineSettings &settings) override;
@@ -80,7 +85,7 @@ public:
     qsizetype waitingBytes() const;
 
 private:
-    Rfc2217Device(int fd, const QString &path);
+    Rfc2217Device(SocketIo::Handle socket, const QString &path);
 
     bool negotiate(std::chrono::steady_clock::time_point end, const OpenAbort *abort);
     void takeOpeningBytes();
@@ -96,8 +101,10 @@ private:
     qint64 sendSome(const char *bytes, qint64 size);
     int connectionLost();
 
-    const int m_fd;
+    const SocketIo::Handle m_fd;
     const QString m_path;
+    // Declared after the socket: made from it, and gone before it closes.
+    const SocketIo::Signal m_signal{m_fd};
 
     // Held by whoever reads the socket; guards the parser and the line states.
     std::mutex m_receiveMutex;

@@ -5,13 +5,17 @@
 
 #include <QByteArray>
 #include <cerrno>
-#include <fcntl.h>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mstcpip.h>
+#else
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 namespace TcpConnector {
 
@@ -42,57 +46,65 @@ AddressList numericAddress(const QByteArray &host, const QByteArray &service)
     return AddressList(result, &freeaddrinfo);
 }
 
-void setOption(int fd, int level, int name, int value)
-{
-    // A refused option costs only the early notice of a dead network.
-    setsockopt(fd, level, name, &value, sizeof value);
-}
+using SocketIo::setOption;
 
-void tuneSocket(int fd)
+void tuneSocket(SocketIo::Handle socket)
 {
-    setOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
-    setOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
-    setOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, KeepAliveIdleSeconds);
-    setOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, KeepAliveIntervalSeconds);
-    setOption(fd, IPPROTO_TCP, TCP_KEEPCNT, KeepAliveProbes);
-    setOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, int(UserTimeoutMs));
+    setOption(socket, IPPROTO_TCP, TCP_NODELAY, 1);
+    setOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
+#ifdef _WIN32
+    // Windows takes the probe times in one control call, in milliseconds,
+    // and gives up after its own count of probes (10).
+    tcp_keepalive probes{1, KeepAliveIdleSeconds * 1000u, KeepAliveIntervalSeconds * 1000u};
+    DWORD returned = 0;
+    WSAIoctl(SOCKET(socket), SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &returned,
+             nullptr, nullptr);
+#ifdef TCP_MAXRT
+    setOption(socket, IPPROTO_TCP, TCP_MAXRT, int(UserTimeoutMs / 1000));
+#endif
+#else
+    setOption(socket, IPPROTO_TCP, TCP_KEEPIDLE, KeepAliveIdleSeconds);
+    setOption(socket, IPPROTO_TCP, TCP_KEEPINTVL, KeepAliveIntervalSeconds);
+    setOption(socket, IPPROTO_TCP, TCP_KEEPCNT, KeepAliveProbes);
+    setOption(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, int(UserTimeoutMs));
+#endif
 }
 
 // Waits for a connection in progress; 0 on success, else the error number.
-int finishConnect(int fd, Clock::time_point end, const OpenAbort *abort)
+int finishConnect(SocketIo::Handle socket, Clock::time_point end, const OpenAbort *abort)
 {
-    if (waitForOpenStep(fd, POLLOUT, end, abort) != OpenWait::Ready)
+    if (waitForSocket(socket, WaitFor::Output, end, abort) != OpenWait::Ready)
         return errno;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        return errno;
-    return error;
+    const int error = SocketIo::pendingError(socket);
+    return error < 0 ? errno : error;
 }
 
-int connectOne(const addrinfo &address, Clock::time_point end, const OpenAbort *abort)
+SocketIo::Handle connectOne(const addrinfo &address, Clock::time_point end,
+                            const OpenAbort *abort)
 {
-    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            address.ai_protocol);
-    if (fd < 0)
-        return -1;
+    const SocketIo::Handle socket =
+        SocketIo::create(address.ai_family, address.ai_socktype, address.ai_protocol);
+    if (socket == SocketIo::Invalid)
+        return SocketIo::Invalid;
     int error = 0;
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0)
-        error = errno == EINPROGRESS ? finishConnect(fd, end, abort) : errno;
+    if (SocketIo::connect(socket, address.ai_addr, int(address.ai_addrlen)) != 0)
+        error = errno == EINPROGRESS ? finishConnect(socket, end, abort) : errno;
     if (error != 0) {
-        ::close(fd);
+        SocketIo::close(socket);
         errno = error;
-        return -1;
+        return SocketIo::Invalid;
     }
-    tuneSocket(fd);
-    return fd;
+    tuneSocket(socket);
+    return socket;
 }
 
 } // namespace
 
-int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeout,
-              const OpenAbort *abort)
+SocketIo::Handle connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeout,
+                           const OpenAbort *abort)
 {
+    if (!SocketIo::startUp())
+        return SocketIo::Invalid;
     const Clock::time_point end = Clock::now() + timeout;
     const QByteArray hostName = host.toUtf8();
     const QByteArray service = QByteArray::number(port);
@@ -100,7 +112,7 @@ int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeo
     if (!addresses)
         addresses = NameLookup::resolve(hostName, service, end, abort);
     if (!addresses)
-        return -1;
+        return SocketIo::Invalid;
     int left = 0;
     for (const addrinfo *address = addresses.get(); address; address = address->ai_next)
         ++left;
@@ -110,15 +122,15 @@ int connectTo(const QString &host, quint16 port, std::chrono::milliseconds timeo
     int lastError = EHOSTUNREACH;
     for (const addrinfo *address = addresses.get(); address; address = address->ai_next, --left) {
         const Clock::time_point shareEnd = Clock::now() + (end - Clock::now()) / left;
-        const int fd = connectOne(*address, shareEnd, abort);
-        if (fd >= 0)
-            return fd;
+        const SocketIo::Handle socket = connectOne(*address, shareEnd, abort);
+        if (socket != SocketIo::Invalid)
+            return socket;
         lastError = errno;
         if (lastError == ECANCELED)
             break;
     }
     errno = lastError;
-    return -1;
+    return SocketIo::Invalid;
 }
 
 } // namespace TcpConnector

@@ -19,7 +19,9 @@ public:
     ~TermiosDevice() override;
 
     QString path() const override { return m_path; }
-    int pollDescriptor() const override { return m_fd; }
+    int pollDescriptor() const { return m_fd; }
+    WaitItem inputWait() const override { return {m_fd, WaitFor::Input}; }
+    WaitItem outputWait() const override { return {m_fd, WaitFor::Output}; }
 
     bool readLineSettings(LineSettings &settings) override;
     bool writeLineSettings(const LineSettings &settings) override;
