@@ -14,6 +14,8 @@ answer a line:
   rts 0|1           our RTS, i.e. the program's CTS            -> ok
   send HEX          write bytes to the program                 -> ok
   take N MS         read up to N bytes within MS ms            -> HEX (maybe empty)
+  burst N           write N bytes "ABC...Z" repeated           -> ok
+  drain N MS        read up to N bytes within MS ms            -> the count
 
 usage: win32_far_end.py LINK_DIR CONTROL_PORT SHIM_LOG
 """
@@ -97,6 +99,30 @@ class FarEnd:
             select.select([], [self.fd], [], 5)
             data = data[os.write(self.fd, data):]
         return "ok"
+
+    def burst(self, count):
+        pattern = bytes(ord("A") + i % 26 for i in range(4096))
+        left = int(count)
+        while left > 0:
+            chunk = pattern[:min(left, len(pattern))]
+            self.send(chunk.hex())
+            left -= len(chunk)
+        return "ok"
+
+    def drain(self, count, ms):
+        got = 0
+        deadline = time.monotonic() + int(ms) / 1000
+        while got < int(count):
+            left = deadline - time.monotonic()
+            if left <= 0:
+                break
+            ready, _, _ = select.select([self.fd], [], [], left)
+            if ready:
+                try:
+                    got += len(os.read(self.fd, min(65536, int(count) - got)))
+                except BlockingIOError:
+                    pass
+        return str(got)
 
     def take(self, count, ms):
         got = b""
