@@ -71,6 +71,18 @@ HANDLE handleOf(void *handle)
     return static_cast<HANDLE>(handle);
 }
 
+// Whether a cancelled operation has ended within a short while. Its record
+// tells, not its event: the event of the comm wait is also set by hand.
+bool settles(OVERLAPPED &operation)
+{
+    for (DWORD waited = 0; !HasOverlappedIoCompleted(&operation); waited += 10) {
+        if (waited >= CloseCancelMs)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 } // namespace
 
 QString Win32CommDevice::deviceName(const QString &path)
@@ -103,8 +115,12 @@ std::unique_ptr<CommDevice> Win32CommDevice::open(const QString &path)
     }
     std::unique_ptr<Win32CommDevice> device(new Win32CommDevice(handle, path));
     Overlapped &io = *device->m_io;
-    if (!io.wait.hEvent || !io.read.hEvent || !io.write.hEvent)
+    if (!io.wait.hEvent || !io.read.hEvent || !io.write.hEvent) {
+        const int error = errno;
+        device.reset();
+        errno = error;
         return nullptr;
+    }
     return device;
 }
 
@@ -133,13 +149,12 @@ Win32CommDevice::~Win32CommDevice()
     {
         const std::lock_guard lock(m_inputMutex);
         if (m_waitPending)
-            completed = WaitForSingleObject(m_io->wait.hEvent, CloseCancelMs) == WAIT_OBJECT_0;
+            completed = settles(m_io->wait);
     }
     {
         const std::lock_guard lock(m_writeMutex);
         if (m_writePending)
-            completed = WaitForSingleObject(m_io->write.hEvent, CloseCancelMs) == WAIT_OBJECT_0 &&
-                        completed;
+            completed = settles(m_io->write) && completed;
     }
     CloseHandle(handle);
     if (!completed) {
@@ -347,36 +362,49 @@ void Win32CommDevice::finishEventWait()
         markRemoved();
 }
 
-// Called with m_inputMutex held.
+// Called with m_inputMutex held. Arms the event wait when none is pending,
+// and leaves the wait object signalled exactly when the reader has something
+// to do: bytes in the driver, a wait that has ended, events not yet taken, or
+// a removed device. A signal left standing while the wait is still pending
+// would wake the event thread again and again for nothing.
 void Win32CommDevice::armEventWait()
 {
-    if (m_waitPending || removed())
-        return;
     HANDLE handle = handleOf(m_handle);
-    ResetEvent(m_io->wait.hEvent);
-    m_waitMask = 0;
-    if (WaitCommEvent(handle, &m_waitMask, &m_io->wait)) {
-        // Something happened already: come back for it.
-        m_lineEvents.fetch_or(quint32(m_waitMask & LineEvents));
-        SetEvent(m_io->wait.hEvent);
-        return;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_IO_PENDING) {
-        m_waitPending = true;
-        // Bytes that came before the wait was armed raise no event of their own.
-        COMSTAT status{};
-        DWORD errors = 0;
-        if (ClearCommError(handle, &errors, &status)) {
-            m_lineErrors.fetch_or(quint32(errors));
-            if (status.cbInQue > 0)
-                SetEvent(m_io->wait.hEvent);
+    HANDLE signal = m_io->wait.hEvent;
+    // A wait that completes at once reports what happened already; take it
+    // and arm again, a few times at most.
+    for (int attempt = 0; !m_waitPending && !removed() && attempt < 4; ++attempt) {
+        m_waitMask = 0;
+        if (WaitCommEvent(handle, &m_waitMask, &m_io->wait)) {
+            m_lineEvents.fetch_or(quint32(m_waitMask & LineEvents));
+            continue;
         }
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING)
+            m_waitPending = true;
+        else if (isRemovalError(error))
+            markRemoved();
+        // Otherwise the driver has no working event wait, and input is found
+        // by sampleLineEvents() instead.
+        break;
+    }
+    if (removed()) {
+        SetEvent(signal);
         return;
     }
-    if (isRemovalError(error))
-        markRemoved();
-    // Without a working event wait, input is found by sampleLineEvents().
+    // From here the object tells only of what comes later; what came before
+    // (bytes that raised no event of their own, a wait that ended meanwhile)
+    // sets it again below.
+    ResetEvent(signal);
+    COMSTAT status{};
+    DWORD errors = 0;
+    bool work = m_lineEvents.load() != 0 || (m_waitPending && HasOverlappedIoCompleted(&m_io->wait));
+    if (ClearCommError(handle, &errors, &status)) {
+        m_lineErrors.fetch_or(quint32(errors));
+        work = work || status.cbInQue > 0;
+    }
+    if (work)
+        SetEvent(signal);
 }
 
 // Called with m_inputMutex held: the driver's line errors go to the next
@@ -546,12 +574,9 @@ quint32 Win32CommDevice::sampleLineEvents()
         return 0;
     {
         const std::lock_guard lock(m_inputMutex);
+        // Input that no event announced (a driver whose event wait does not
+        // work) still wakes the reader through the armed signal.
         finishEventWait();
-        quint32 waiting = 0;
-        // Input that no event announced (a driver whose event wait failed)
-        // still wakes the reader.
-        if (takeDriverErrors(&waiting, nullptr) && waiting > 0)
-            SetEvent(m_io->wait.hEvent);
         armEventWait();
     }
     return m_lineEvents.exchange(0);
