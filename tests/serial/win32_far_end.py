@@ -54,7 +54,8 @@ class FarEnd:
         attrs[0] = attrs[1] = attrs[3] = 0
         attrs[2] = termios.CS8 | termios.CREAD | termios.CLOCAL
         termios.tcsetattr(self.fd, termios.TCSANOW, attrs)
-        return "ok"
+        # A new pair may get the numbers, and so the lines, of the last one.
+        return self.rts("0")
 
     def unplug(self):
         if self.fd >= 0:

@@ -135,6 +135,7 @@ Win32CommDevice::Win32CommDevice(void *handle, const QString &path)
     if (!m_io->wait.hEvent || !m_io->read.hEvent || !m_io->write.hEvent)
         Win32Error::fromLastError();
     m_io->writeBuffer.resize(WriteChunk);
+    GetCommModemStatus(handleOf(m_handle), &m_modemLines);
 }
 
 Win32CommDevice::~Win32CommDevice()
@@ -341,6 +342,20 @@ bool Win32CommDevice::setEventMask(quint32 mask)
     return true;
 }
 
+// Called with m_inputMutex held. Modem lines that changed since the last look:
+// the comm event wait reports them, but not every driver does (Wine on a
+// pseudo-terminal does not), so the lines are also compared.
+quint32 Win32CommDevice::modemLineChanges()
+{
+    DWORD lines = 0;
+    if (!GetCommModemStatus(handleOf(m_handle), &lines))
+        return 0;
+    const DWORD changed = lines ^ m_modemLines;
+    m_modemLines = lines;
+    return (changed & MS_CTS_ON ? CommEvent::Cts : 0) | (changed & MS_DSR_ON ? CommEvent::Dsr : 0) |
+           (changed & MS_RLSD_ON ? CommEvent::Rlsd : 0) | (changed & MS_RING_ON ? CommEvent::Ring : 0);
+}
+
 // Called with m_inputMutex held. Takes the result of a completed event wait.
 void Win32CommDevice::finishEventWait()
 {
@@ -349,7 +364,7 @@ void Win32CommDevice::finishEventWait()
     DWORD ignored = 0;
     if (GetOverlappedResult(handleOf(m_handle), &m_io->wait, &ignored, FALSE)) {
         m_waitPending = false;
-        m_lineEvents.fetch_or(quint32(m_waitMask & LineEvents));
+        takeWaitEvents();
         return;
     }
     const DWORD error = GetLastError();
@@ -360,6 +375,16 @@ void Win32CommDevice::finishEventWait()
     m_waitPending = false;
     if (isRemovalError(error))
         markRemoved();
+}
+
+// Called with m_inputMutex held. The events a completed wait reported; a
+// modem line it reports is not reported again by the comparison.
+void Win32CommDevice::takeWaitEvents()
+{
+    quint32 events = quint32(m_waitMask & LineEvents);
+    if (events & (CommEvent::Cts | CommEvent::Dsr | CommEvent::Rlsd | CommEvent::Ring))
+        events |= modemLineChanges();
+    m_lineEvents.fetch_or(events);
 }
 
 // Called with m_inputMutex held. Arms the event wait when none is pending,
@@ -376,7 +401,7 @@ void Win32CommDevice::armEventWait()
     for (int attempt = 0; !m_waitPending && !removed() && attempt < 4; ++attempt) {
         m_waitMask = 0;
         if (WaitCommEvent(handle, &m_waitMask, &m_io->wait)) {
-            m_lineEvents.fetch_or(quint32(m_waitMask & LineEvents));
+            takeWaitEvents();
             continue;
         }
         const DWORD error = GetLastError();
@@ -577,6 +602,7 @@ quint32 Win32CommDevice::sampleLineEvents()
         // Input that no event announced (a driver whose event wait does not
         // work) still wakes the reader through the armed signal.
         finishEventWait();
+        m_lineEvents.fetch_or(modemLineChanges());
         armEventWait();
     }
     return m_lineEvents.exchange(0);

@@ -61,6 +61,8 @@ private:
 
     // Called with m_inputMutex held.
     void finishEventWait();
+    void takeWaitEvents();
+    quint32 modemLineChanges();
     void armEventWait();
     bool takeDriverErrors(quint32 *inQueue, quint32 *outQueue);
     int readQueued(char *buffer, int count);
@@ -81,6 +83,7 @@ private:
     bool m_waitPending = false;
     unsigned long m_waitMask = 0;
     quint32 m_eventMask = 0;
+    unsigned long m_modemLines = 0;
 
     std::mutex m_writeMutex;
     bool m_writePending = false;
