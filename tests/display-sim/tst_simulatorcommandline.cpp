@@ -112,6 +112,17 @@ private slots:
             << "";
         QTest::newRow("positional") << QStringList{"7020"} << "Unexpected argument '7020'."
                                     << "";
+        QTest::newRow("serial with faults")
+            << QStringList{"--serial", "/dev/ttyS0", "--fast", "--answer", "0x15"} << ""
+            << "fast answer=21 serial=/dev/ttyS0";
+        QTest::newRow("serial empty") << QStringList{"--serial", ""}
+                                      << "--serial needs the path of a serial device." << "";
+        QTest::newRow("serial and listen")
+            << QStringList{"--serial", "/dev/ttyS0", "--listen", "127.0.0.1:7020"}
+            << "--serial and --listen exclude each other." << "";
+        QTest::newRow("serial and drop")
+            << QStringList{"--serial", "/dev/ttyS0", "--drop-after", "1"}
+            << "--drop-after closes RFC 2217 connections; it does not apply to --serial." << "";
     }
     void faults()
     {
@@ -138,6 +149,8 @@ private slots:
             got << QStringLiteral("stop-enq=%1").arg(o.stopEnqAfter->count());
         if (o.dropAfter)
             got << QStringLiteral("drop=%1").arg(o.dropAfter->count());
+        if (!line.serialPath().isEmpty())
+            got << "serial=" + line.serialPath();
         QCOMPARE(got.join(' '), options);
     }
 

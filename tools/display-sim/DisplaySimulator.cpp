@@ -18,6 +18,8 @@ DisplaySimulator::DisplaySimulator(const DisplaySimOptions &options, QObject *pa
     connect(m_fromDisplay, &PacedLine::delivered, this, [this](const QByteArray &bytes) {
         if (m_session)
             m_session->sendData(bytes);
+        else if (m_localLine)
+            emit localLineOutput(bytes);
     });
     connect(m_device, &DisplayDevice::note, this, &DisplaySimulator::logLine);
     connect(m_device, &DisplayDevice::telegramReceived, this, &DisplaySimulator::telegramReceived);
@@ -52,6 +54,44 @@ QByteArray DisplaySimulator::settingsRecord() const
 QByteArray DisplaySimulator::brightnessRecord() const
 {
     return m_device->brightnessRecord();
+}
+
+void DisplaySimulator::startLocalLine(const QString &description, bool rtsHigh)
+{
+    m_localLine = true;
+    applyLineSettings(DisplayLineSettings{});
+    emit logLine(QStringLiteral("serial line %1 (line %2, RTS %3)")
+                     .arg(description, DisplayLineSettings{}.text(),
+                          rtsHigh ? QStringLiteral("high") : QStringLiteral("low")));
+    emit logLine("display settings: " + DisplayRecordText::settings(settingsRecord()));
+    emit logLine("display brightness: " + DisplayRecordText::brightness(brightnessRecord()));
+    emit clientConnected();
+    if (rtsHigh)
+        m_device->setRts(true);
+}
+
+void DisplaySimulator::receiveFromLocalLine(const QByteArray &bytes)
+{
+    if (m_localLine)
+        m_toDisplay->push(bytes);
+}
+
+void DisplaySimulator::setLocalLineRts(bool high)
+{
+    if (m_localLine)
+        m_device->setRts(high);
+}
+
+void DisplaySimulator::endLocalLine(const QString &reason)
+{
+    if (!m_localLine)
+        return;
+    m_localLine = false;
+    m_toDisplay->clear();
+    m_fromDisplay->clear();
+    m_device->disconnectLine();
+    emit logLine("serial line closed: " + reason);
+    emit clientDisconnected();
 }
 
 bool DisplaySimulator::rts() const

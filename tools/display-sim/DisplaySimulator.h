@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DisplaySimOptions.h"
 #include "DisplayLineSettings.h"
+#include "DisplaySimOptions.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -34,7 +34,15 @@ public:
     QString errorString() const { return m_server.errorString(); }
     quint16 serverPort() const { return m_server.serverPort(); }
 
-    bool hasClient() const { return !m_session.isNull(); }
+    // Plays the display on a local serial line instead of the TCP port: the
+    // caller hands in what arrives and the PC's RTS, and carries what
+    // localLineOutput emits to the line. Paced as an RFC 2217 line at 300 8N2.
+    void startLocalLine(const QString &description, bool rtsHigh);
+    void receiveFromLocalLine(const QByteArray &bytes);
+    void setLocalLineRts(bool high);
+    void endLocalLine(const QString &reason);
+
+    bool hasClient() const { return !m_session.isNull() || m_localLine; }
     QByteArray settingsRecord() const;
     QByteArray brightnessRecord() const;
     DisplayLineSettings lineSettings() const { return m_line; }
@@ -46,6 +54,8 @@ signals:
     void clientDisconnected();
     // The display has received a whole telegram and adopted it.
     void telegramReceived(const QByteArray &telegram);
+    // What the display sends on the local line, at the line's pace.
+    void localLineOutput(const QByteArray &bytes);
 
 private:
     void acceptConnection();
@@ -62,4 +72,5 @@ private:
     DisplayDevice *m_device;
     DisplayLineSettings m_line;
     QTimer m_dropTimer;
+    bool m_localLine = false;
 };

@@ -49,6 +49,16 @@ SimulatorCommandLine SimulatorCommandLine::parse(const QStringList &arguments)
         QStringLiteral("SECONDS"));
     parser.addOptions(
         {help, version, listen, fast, silent, answer, corrupt, enqInEcho, stopEnq, drop});
+    // A local device needs termios; the Windows build serves RFC 2217 only.
+#ifndef Q_OS_WIN
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QStringLiteral("Play the display on the local serial device PATH instead of an RFC 2217 "
+                       "port: a real port behind a null-modem cable, or a pseudo-terminal. The "
+                       "PC's RTS arrives as CTS."),
+        QStringLiteral("PATH"));
+    parser.addOption(serial);
+#endif
     result.m_helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -66,6 +76,18 @@ SimulatorCommandLine SimulatorCommandLine::parse(const QStringList &arguments)
         result.fail(
             QStringLiteral("--listen needs HOST:PORT with an IP address or localhost, not '%1'.")
                 .arg(parser.value(listen)));
+#ifndef Q_OS_WIN
+    if (parser.isSet(serial)) {
+        result.m_serialPath = parser.value(serial);
+        if (result.m_serialPath.isEmpty())
+            result.fail(QStringLiteral("--serial needs the path of a serial device."));
+        else if (parser.isSet(listen))
+            result.fail(QStringLiteral("--serial and --listen exclude each other."));
+        else if (parser.isSet(drop))
+            result.fail(QStringLiteral("--drop-after closes RFC 2217 connections; it does not "
+                                       "apply to --serial."));
+    }
+#endif
     result.m_options.fast = parser.isSet(fast);
     result.m_options.silent = parser.isSet(silent);
     result.m_options.enqInEcho = parser.isSet(enqInEcho);

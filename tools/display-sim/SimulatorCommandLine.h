@@ -25,6 +25,8 @@ public:
 
     QHostAddress address() const { return m_address; }
     quint16 port() const { return m_port; }
+    // The local serial device to play the display on (--serial); empty for RFC 2217.
+    QString serialPath() const { return m_serialPath; }
     DisplaySimOptions options() const { return m_options; }
 
     // "127.0.0.1:7020", "localhost:0", "[::1]:7020".
@@ -42,5 +44,6 @@ private:
     QString m_helpText;
     QHostAddress m_address = QHostAddress(QHostAddress::LocalHost);
     quint16 m_port = DefaultPort;
+    QString m_serialPath;
     DisplaySimOptions m_options;
 };
