@@ -71,8 +71,13 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                                      QStringLiteral("Show the program's version and exit."));
     const QCommandLineOption desktop(
         QStringLiteral("desktop"),
+#ifdef Q_OS_WIN
+        QStringLiteral("Work in the program's own folder under the user's data folder\n"
+                       "(%APPDATA%\\pantrix), as the Start menu starts it."));
+#else
         QStringLiteral("Work in the program's own folder under the user's data folder\n"
                        "(~/.local/share/pantrix), as the desktop menu starts it."));
+#endif
     parser.addOptions({help, version, desktop});
 
     const QString program = QStringLiteral("pantrix");

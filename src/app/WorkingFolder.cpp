@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include "AppDataFolder.h"
+#endif
+
 namespace WorkingFolder {
 
 const QStringList &seededFiles()
@@ -15,13 +19,22 @@ const QStringList &seededFiles()
 
 QString desktopFolder()
 {
+#ifdef Q_OS_WIN
+    return AppDataFolder::path();
+#else
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/pantrix");
+#endif
 }
 
 QString shippedDataFolder(const QString &programFolder)
 {
+#ifdef Q_OS_WIN
+    // The Windows package keeps the data files beside the program.
+    return QDir::cleanPath(programFolder);
+#else
     return QDir::cleanPath(programFolder + QStringLiteral("/../share/pantrix"));
+#endif
 }
 
 QString enter(const QString &folder, const QString &dataFolder)

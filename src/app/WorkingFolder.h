@@ -13,11 +13,12 @@ namespace WorkingFolder {
 // The files the program reads at start-up and that are shipped with it.
 const QStringList &seededFiles();
 
-// $XDG_DATA_HOME/pantrix, or ~/.local/share/pantrix.
+// $XDG_DATA_HOME/pantrix, or ~/.local/share/pantrix; on Windows
+// %APPDATA%\pantrix.
 QString desktopFolder();
 
 // The shipped data folder: share/pantrix beside the program's bin folder, so
-// an installed tree can be moved as a whole.
+// an installed tree can be moved as a whole; on Windows the program's folder.
 QString shippedDataFolder(const QString &programFolder);
 
 // Creates `folder` when needed, copies each seeded file missing there from

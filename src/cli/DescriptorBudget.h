@@ -3,7 +3,9 @@
 // How many displays pantrix-cli may work at once, from the number of files
 // the process may open: each open port holds a few descriptors (its device
 // or socket and the events of its two threads), and opening many displays
-// must not run into "Too many open files" half-way.
+// must not run into "Too many open files" half-way. Windows has no such limit
+// worth the name; there the budget counts kernel handles (see
+// DescriptorBudgetWin32.cpp).
 namespace DescriptorBudget {
 
 // Descriptors one display holds while its port is open: 7 on Linux, counted

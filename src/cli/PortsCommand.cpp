@@ -3,9 +3,15 @@
 #include "platform/PortNameResolver.h"
 #include "platform/PortsMap.h"
 
+#include <QDir>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <set>
+
+#ifdef Q_OS_WIN
+#include "SystemSerialPorts.h"
+#endif
 
 namespace PortsCommand {
 
@@ -46,20 +52,42 @@ int run(const QCommandLineParser &, Cli::Output &output)
     std::set<int> numbers = environmentNumbers();
     for (const int number : PortsMap::load(portsFile).comNumbers())
         numbers.insert(number);
+#ifdef Q_OS_WIN
+    // Windows also knows its own ports; each says what it is.
+    QHash<int, QString> descriptions;
+    for (const SystemSerialPorts::Port &port : SystemSerialPorts::list()) {
+        numbers.insert(port.number);
+        descriptions.insert(port.number, port.description);
+    }
+    if (numbers.empty()) {
+        output.line(QStringLiteral("No port is named by a PANTRIX_COM<n> variable or by the ports "
+                                   "file %1, and Windows knows no COM port; COMn is \\\\.\\COMn.")
+                        .arg(QDir::toNativeSeparators(portsFile)));
+    }
+#else
     if (numbers.empty()) {
         output.line(QStringLiteral("No port is named by a PANTRIX_COM<n> variable or by the ports "
                                    "file %1; COMn is /dev/ttyUSB<n-1> when that exists, else "
                                    "/dev/ttyS<n-1>.")
                         .arg(portsFile));
     }
+#endif
     for (const int number : numbers) {
         const QString name = QStringLiteral("COM%1").arg(number);
         const PortNameResolver::Resolution resolution = PortNameResolver::lookup(name);
-        output.object({{QStringLiteral("port"), name},
-                       {QStringLiteral("target"), resolution.target},
-                       {QStringLiteral("source"), sourceName(resolution.source)},
-                       {QStringLiteral("origin"), resolution.origin}});
-        output.line(PortNameResolver::describe(name));
+        QJsonObject object{{QStringLiteral("port"), name},
+                           {QStringLiteral("target"), resolution.target},
+                           {QStringLiteral("source"), sourceName(resolution.source)},
+                           {QStringLiteral("origin"), resolution.origin}};
+        QString line = PortNameResolver::describe(name);
+#ifdef Q_OS_WIN
+        if (const QString description = descriptions.value(number); !description.isEmpty()) {
+            object.insert(QStringLiteral("description"), description);
+            line += QStringLiteral(" - ") + description;
+        }
+#endif
+        output.object(object);
+        output.line(line);
     }
     return Cli::Success;
 }
@@ -69,7 +97,12 @@ int run(const QCommandLineParser &, Cli::Output &output)
 Cli::Command command()
 {
     return {QStringLiteral("ports"),
+#ifdef Q_OS_WIN
+            QStringLiteral("Lists the COM ports Windows knows and those the environment and the "
+                           "ports file name."),
+#else
             QStringLiteral("Lists the COM ports the environment and the ports file name."),
+#endif
             [](QCommandLineParser &) {}, run};
 }
 

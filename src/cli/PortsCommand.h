@@ -3,7 +3,8 @@
 #include "CliCommand.h"
 
 // `ports`: every COM port that the environment (PANTRIX_COM<n>) or the ports
-// file names, what it resolves to and where that came from.
+// file names, what it resolves to and where that came from. On Windows also
+// every COM port Windows knows, with its description (see SystemSerialPorts).
 namespace PortsCommand {
 
 Cli::Command command();

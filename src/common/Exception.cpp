@@ -42,7 +42,9 @@ EInOutError EInOutError::fromErrno(int err, const QString &path)
     case EROFS:
         return EInOutError(5, QStringLiteral("File access denied"));
     case ENOSPC:
+#ifdef EDQUOT // no quotas in the Windows C library
     case EDQUOT:
+#endif
     case EFBIG:
         return EInOutError(101, QStringLiteral("Disk full"));
     default:

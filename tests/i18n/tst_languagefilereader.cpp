@@ -433,8 +433,14 @@ private slots:
         QTest::addColumn<QString>("found"); // relative to the working directory
         QTest::newRow("relative") << QByteArray("bilder/logo.ico")
                                   << QStringLiteral("bilder/logo.ico");
+#ifdef Q_OS_WIN
+        // A Windows path as Windows reads it.
+        QTest::newRow("backslashes")
+            << QByteArray("bilder\\logo.ico") << QStringLiteral("bilder\\logo.ico");
+#else
         QTest::newRow("backslashes")
             << QByteArray("bilder\\logo.ico") << QStringLiteral("bilder/logo.ico");
+#endif
         QTest::newRow("umlaut in 1252")
             << QByteArray("bilder/\xFC.wmf") << QStringLiteral("bilder/ü.wmf");
         QTest::newRow("missing") << QByteArray("bilder/none.ico") << QString();

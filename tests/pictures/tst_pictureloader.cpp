@@ -12,9 +12,16 @@
 #include <QTest>
 #include <QtEndian>
 #include <cstdio>
+#ifdef Q_OS_WIN
+// The Windows build has no JPEG library of its own: only the message table
+// (see JpegErrorProbeQt.cpp), numbered as libjpeg 6b numbers it.
+#define JPEG_LIB_VERSION 62
+#include <jerror.h>
+#else
 // jpeglib.h needs FILE declared first; jerror.h gives the library's message codes.
 #include <jerror.h>
 #include <jpeglib.h>
+#endif
 #include <sys/stat.h>
 
 namespace {
@@ -103,6 +110,14 @@ QByteArray enhancedMetafile()
     return header.raw(body).data();
 }
 
+// A WMF without placeable header is drawn over the area it draws on: libwmf
+// counts the rectangle's pen in, GDI (Windows) the rectangle alone.
+#ifdef Q_OS_WIN
+const QSize kPlainWmfSize(133, 66);
+#else
+const QSize kPlainWmfSize(135, 68);
+#endif
+
 QByteArray savedImage(const char *format, QSize size, QColor colour)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -175,7 +190,7 @@ private slots:
         QTest::newRow("WMF") << "i.WMF" << windowsMetafile(true) << QSize(200, 100) << red;
         // Without the placeable header the drawing (101 x 51 units, border
         // included) is the frame, its units taken as points.
-        QTest::newRow("wmf plain") << "j.wmf" << windowsMetafile(false) << QSize(135, 68) << red;
+        QTest::newRow("wmf plain") << "j.wmf" << windowsMetafile(false) << kPlainWmfSize << red;
         QTest::newRow("emf") << "k.emf" << enhancedMetafile() << QSize(199, 99) << brightGreen;
         QTest::newRow("EMF") << "l.EMF" << enhancedMetafile() << QSize(199, 99) << brightGreen;
     }
@@ -323,8 +338,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << "missing.bmp" << QStringLiteral("File not found");
+#ifndef Q_OS_WIN
         QTest::newRow("FIFO, refused without blocking")
             << "fifo.jpg" << QStringLiteral("File access denied");
+#endif
         QTest::newRow("folder") << "folder.wmf" << QStringLiteral("File access denied");
     }
     void fileErrors()
@@ -332,8 +349,10 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, message);
         const QString path = m_dir.filePath(name);
+#ifndef Q_OS_WIN
         if (name.startsWith(QLatin1String("fifo")))
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
         if (name.startsWith(QLatin1String("folder")))
             QVERIFY(QDir(m_dir.path()).mkdir(name));
         try {
@@ -418,7 +437,7 @@ private slots:
         try {
             const QImage image = PictureLoader::decode(content, QStringLiteral("wmf"));
             QVERIFY2(valid, "no error raised");
-            QCOMPARE(image.size(), QSize(135, 68));
+            QCOMPARE(image.size(), kPlainWmfSize);
         } catch (const EPictureError &e) {
             QVERIFY2(!valid, qPrintable(e.message()));
             QCOMPARE(e.message(), QStringLiteral("Metafile is not valid"));

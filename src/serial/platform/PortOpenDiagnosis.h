@@ -8,6 +8,8 @@
 // and a hint for the common causes (no permission, held by another program,
 // no such device, a COM port server that does not answer). It only reads
 // what the system tells about the device and its holders; it changes nothing.
+// Windows has no device groups and shows no holders of a port: there the
+// hints name the likely cause and where to look (Device Manager).
 namespace PortOpenDiagnosis {
 
 // The lines shown where the user looks for the reason (the status line's
@@ -19,6 +21,12 @@ QString explain(const QString &portName, const QString &errorText, int error);
 // The hint alone, for an open of `target` (a device path or an rfc2217://
 // address) that failed with `error`; empty when there is nothing to add.
 QString hint(const QString &target, int error);
+
+// The hint for a local device (a path on Linux, a COM port or device path on
+// Windows, whose back end reports Win32 errors as errno values).
+QString deviceHint(const QString &device, int error);
+
+#ifndef Q_OS_WIN
 
 // Who may use a device: its group and whether the user is in it.
 struct DeviceAccess
@@ -36,5 +44,6 @@ QString permissionHint(const QString &device, const std::optional<DeviceAccess> 
 // The processes that have `devicePath` open, as "name (pid N)", as far as
 // /proc lets us see them (all of them for root, one's own otherwise).
 QStringList holders(const QString &devicePath);
+#endif
 
 } // namespace PortOpenDiagnosis

@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include "AppDataFolder.h"
+#endif
+
 namespace {
 
 QString environmentPath(const char *name)
@@ -34,11 +38,15 @@ QString PortsMap::filePath()
     const QString explicitFile = environmentPath("PANTRIX_PORTS_FILE");
     if (!explicitFile.isEmpty())
         return explicitFile;
+#ifdef Q_OS_WIN
+    return AppDataFolder::path() + QStringLiteral("/ports");
+#else
     QString configHome = environmentPath("XDG_CONFIG_HOME");
     // The XDG rules ignore a relative XDG_CONFIG_HOME.
     if (!QDir::isAbsolutePath(configHome))
         configHome = QDir::homePath() + QStringLiteral("/.config");
     return configHome + QStringLiteral("/pantrix/ports");
+#endif
 }
 
 PortsMap PortsMap::load(const QString &path)

@@ -22,7 +22,8 @@ public:
 
     // Where the ports file is looked for: $PANTRIX_PORTS_FILE when set, else
     // $XDG_CONFIG_HOME/pantrix/ports, with ~/.config when XDG_CONFIG_HOME is
-    // unset or not an absolute path.
+    // unset or not an absolute path. On Windows the default is
+    // %APPDATA%\pantrix\ports (see AppDataFolder).
     static QString filePath();
 
     // The map in `path`; an empty map when there is no readable file.

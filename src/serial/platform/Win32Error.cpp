@@ -1,5 +1,7 @@
 #include "Win32Error.h"
 
+#include "Win32Errno.h"
+
 #include <cerrno>
 #include <winsock2.h>
 #include <windows.h>
@@ -16,8 +18,7 @@ int toErrno(unsigned long error)
     switch (error) {
     case ERROR_SUCCESS:
         return 0;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
+    // A port name that names nothing is no such port.
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
         return ENOENT;
@@ -43,16 +44,11 @@ int toErrno(unsigned long error)
         return ECANCELED;
     case ERROR_INVALID_HANDLE:
         return EBADF;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
     case ERROR_INVALID_PARAMETER:
         return EINVAL;
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION:
         return ENOTSUP;
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return EMFILE;
     case WSAEWOULDBLOCK:
         return EWOULDBLOCK;
     case WSAEINPROGRESS:
@@ -97,7 +93,8 @@ int toErrno(unsigned long error)
     case WSAENOTSOCK:
         return EBADF;
     default:
-        return EIO;
+        // The rest reads as it does for files.
+        return Win32Errno::fromWin32Error(error);
     }
 }
 

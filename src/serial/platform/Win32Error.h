@@ -6,7 +6,8 @@
 namespace Win32Error {
 
 // The errno value for a Win32 error (GetLastError) or a Winsock error
-// (WSAGetLastError); EIO for anything without a closer match.
+// (WSAGetLastError) of a device or socket: access denied means the port is
+// busy here, not a file's permission. Other codes map as for files.
 int toErrno(unsigned long error);
 
 // Sets errno from GetLastError() and returns it.

@@ -22,6 +22,7 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
     }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readSignal);
+    m_active = true;
     takeOver(SIGINT, m_previousInt);
     takeOver(SIGTERM, m_previousTerm);
 }

@@ -1,0 +1,84 @@
+#include "SystemSerialPorts.h"
+
+#include <windows.h>
+// setupapi.h and devguid.h need windows.h first.
+#include <devguid.h>
+#include <setupapi.h>
+#include <vector>
+
+namespace {
+
+// A REG_SZ value as text; its terminating zero, if stored, is dropped.
+QString textOf(const std::vector<wchar_t> &data, DWORD bytes)
+{
+    QString text = QString::fromWCharArray(data.data(), qsizetype(bytes / sizeof(wchar_t)));
+    while (text.endsWith(QChar(0)))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+QList<QPair<QString, QString>> SystemSerialPorts::readRegistryValues()
+{
+    QList<QPair<QString, QString>> values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return values; // no serial port at all: Windows then has no such key
+    DWORD count = 0, longestName = 0, longestData = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longestName, &longestData, nullptr, nullptr) == ERROR_SUCCESS) {
+        std::vector<wchar_t> name(longestName + 1);
+        std::vector<wchar_t> data(longestData / sizeof(wchar_t) + 1);
+        for (DWORD index = 0; index < count; ++index) {
+            DWORD nameLength = DWORD(name.size());
+            DWORD dataBytes = DWORD(data.size() * sizeof(wchar_t));
+            DWORD type = 0;
+            if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type,
+                              reinterpret_cast<BYTE *>(data.data()), &dataBytes) != ERROR_SUCCESS ||
+                type != REG_SZ)
+                continue;
+            values.append({QString::fromWCharArray(name.data(), qsizetype(nameLength)),
+                           textOf(data, dataBytes)});
+        }
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+// The friendly names of the present devices of the ports class, by the port
+// name their device key holds ("PortName").
+QHash<QString, QString> SystemSerialPorts::readFriendlyNames()
+{
+    QHash<QString, QString> names;
+    const HDEVINFO devices =
+        SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE)
+        return names;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        std::vector<wchar_t> buffer(256);
+        DWORD bytes = 0;
+        if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                               reinterpret_cast<BYTE *>(buffer.data()),
+                                               DWORD(buffer.size() * sizeof(wchar_t)), &bytes))
+            continue;
+        const QString friendly = textOf(buffer, bytes);
+        const HKEY key =
+            SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE)
+            continue;
+        std::vector<wchar_t> port(64);
+        DWORD portBytes = DWORD(port.size() * sizeof(wchar_t));
+        DWORD type = 0;
+        if (RegQueryValueExW(key, L"PortName", nullptr, &type,
+                             reinterpret_cast<BYTE *>(port.data()), &portBytes) == ERROR_SUCCESS &&
+            type == REG_SZ)
+            names.insert(textOf(port, portBytes).trimmed().toUpper(), friendly);
+        RegCloseKey(key);
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+    return names;
+}
