@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <cerrno>
 
 class TestSerialSettings : public QObject
 {
@@ -280,14 +281,21 @@ private slots:
 
     void notATerminalRaises()
     {
+#ifdef _WIN32
+        const QString device = QStringLiteral("NUL");
+#else
+        const QString device = QStringLiteral("/dev/null");
+#endif
         TVaComm comm;
-        comm.setDeviceName(QStringLiteral("/dev/null"));
+        comm.setDeviceName(device);
         try {
             comm.Open();
-            QFAIL("opened /dev/null as a port");
+            QFAIL("opened the null device as a port");
         } catch (const EVaCommError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Can't open specified device /dev/null (Error 25, "
-                                                 "Inappropriate ioctl for device)"));
+            QCOMPARE(e.message(), QStringLiteral("Can't open specified device %1 (Error %2, "
+                                                 "Inappropriate ioctl for device)")
+                                      .arg(device)
+                                      .arg(ENOTTY));
         }
         QVERIFY(!comm.IsOpen());
     }

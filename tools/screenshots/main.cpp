@@ -4,7 +4,9 @@
 //       offline working ticked, so that every page opens
 //   pantrix-screenshots --connect OUTPUT_DIR
 //       "COM 1" chosen, "COM-Port verbinden" clicked, the settings sent; the
-//       caller maps COM 1 to a display (PANTRIX_COM1=...)
+//       caller maps COM 1 to a display (PANTRIX_COM1=...). It also prints
+//       where the button is in the window ("connect button at X,Y"), for a
+//       script that clicks it in the program itself.
 //
 // The window runs in a temporary working directory, with the language file
 // copied in when one is given.
@@ -50,6 +52,9 @@ bool savePage(TForm1 &form, QWidget *page, const QDir &output, int number)
 bool connectAndSend(TForm1 &form)
 {
     auto &ui = form.ui();
+    const QPoint button = ui.Button9->mapTo(&form, ui.Button9->rect().center());
+    std::printf("connect button at %d,%d\n", button.x(), button.y());
+    std::fflush(stdout);
     QTest::mouseClick(ui.Button9, Qt::LeftButton);
     std::printf("status after connect: %s\n", qPrintable(form.statusText().trimmed()));
     if (!form.connected())

@@ -13,6 +13,8 @@ QString text(int code)
     switch (code) {
     case EBUSY:
         return QStringLiteral("Device or resource busy");
+    case ENOTTY:
+        return QStringLiteral("Inappropriate ioctl for device");
     case EIO:
         return QStringLiteral("Input/output error");
     case ECANCELED:

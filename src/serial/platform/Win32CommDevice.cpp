@@ -2,7 +2,6 @@
 
 #include "Win32Error.h"
 
-#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -85,11 +84,17 @@ bool settles(OVERLAPPED &operation)
 
 } // namespace
 
+// No regular expression here: it runs on the opening thread, and a regular
+// expression's per-thread state crashes at the end of such a thread with
+// MinGW's thread-local storage.
 QString Win32CommDevice::deviceName(const QString &path)
 {
-    static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]{0,8}$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    if (comName.match(path).hasMatch())
+    const QStringView digits = QStringView(path).mid(3);
+    bool comName = path.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive) &&
+                   !digits.isEmpty() && digits.size() <= 9 && digits.front() != u'0';
+    for (QChar c : digits)
+        comName = comName && c >= u'0' && c <= u'9';
+    if (comName)
         return QStringLiteral("\\\\.\\") + path.toUpper();
     return path;
 }
@@ -108,9 +113,8 @@ std::unique_ptr<CommDevice> Win32CommDevice::open(const QString &path)
     DCB state{};
     state.DCBlength = sizeof state;
     if (!GetCommState(handle, &state)) {
-        const DWORD error = GetLastError();
         CloseHandle(handle);
-        errno = isMissingLine(error) ? ENOTTY : Win32Error::toErrno(error);
+        errno = ENOTTY;
         return nullptr;
     }
     std::unique_ptr<Win32CommDevice> device(new Win32CommDevice(handle, path));
