@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // The icon lives in a static library: its resources must be registered by hand.
 static void registerResources()
 {
@@ -24,6 +28,15 @@ void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const Q
             std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
         return;
     }
+#ifdef Q_OS_WIN
+    // On Windows this is a platform plugin that is missing or fails to load.
+    const QByteArray text =
+        QStringLiteral("pantrix: cannot show the window: %1\n"
+                       "Keep the folder platforms (qwindows.dll) beside pantrix.exe; "
+                       "pantrix --help works without it.\n")
+            .arg(message)
+            .toLocal8Bit();
+#else
     const QByteArray display = qgetenv("DISPLAY");
     const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
     const QByteArray text =
@@ -33,6 +46,7 @@ void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const Q
             .arg(display.isEmpty() ? QStringLiteral("unset") : QString::fromLocal8Bit(display),
                  wayland.isEmpty() ? QStringLiteral("unset") : QString::fromLocal8Bit(wayland))
             .toLocal8Bit();
+#endif
     std::fputs(text.constData(), stderr);
     std::fflush(stderr);
     // The application object is half built: leave without running destructors.
@@ -62,6 +76,19 @@ QIcon windowIcon()
 {
     registerResources();
     return QIcon(QStringLiteral(":/icons/pantrix.svg"));
+}
+
+void useParentConsole()
+{
+#ifdef Q_OS_WIN
+    // A program of the Windows subsystem gets no console; started from one,
+    // its help and its messages still belong there. Redirected output (a pipe,
+    // a file) is left as it is.
+    if (GetStdHandle(STD_ERROR_HANDLE) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+#endif
 }
 
 void beginDisplayGuard()
