@@ -69,7 +69,12 @@ void apply()
     QApplication::setApplicationName(QStringLiteral("pantrix"));
     QApplication::setApplicationVersion(QStringLiteral(PANTRIX_VERSION));
     QGuiApplication::setDesktopFileName(applicationId());
+#ifdef Q_OS_WIN
+    // The Windows build reads no SVG. Qt gives the window the icon resource
+    // IDI_ICON1 of the executable instead, when the package embeds one.
+#else
     QApplication::setWindowIcon(windowIcon());
+#endif
 }
 
 QIcon windowIcon()
