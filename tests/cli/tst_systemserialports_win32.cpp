@@ -74,6 +74,7 @@ private slots:
         QList<int> listed;
         for (const SystemSerialPorts::Port &port : SystemSerialPorts::list()) {
             listed << port.number;
+            qInfo("COM%d: %s", port.number, qPrintable(port.description));
             QVERIFY(!port.description.isEmpty());
         }
         QCOMPARE(listed, expected);
