@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImage>
+#include <QPixmap>
 #include <cstdio>
 #include <unistd.h>
 
@@ -53,6 +55,24 @@ void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const Q
     ::_exit(DesktopIdentity::NoDisplayStatus);
 }
 
+#ifdef Q_OS_WIN
+// The icon resource 1 of the running executable in the sizes a window and
+// the task bar use; a null icon when there is none.
+QIcon executableIcon()
+{
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 256}) {
+        const auto handle = static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0));
+        if (!handle)
+            continue;
+        icon.addPixmap(QPixmap::fromImage(QImage::fromHICON(handle)));
+        DestroyIcon(handle);
+    }
+    return icon;
+}
+#endif
+
 } // namespace
 
 namespace DesktopIdentity {
@@ -70,8 +90,10 @@ void apply()
     QApplication::setApplicationVersion(QStringLiteral(PANTRIX_VERSION));
     QGuiApplication::setDesktopFileName(applicationId());
 #ifdef Q_OS_WIN
-    // The Windows build reads no SVG. Qt gives the window the icon resource
-    // IDI_ICON1 of the executable instead, when the package embeds one.
+    // The Windows build reads no SVG: the window shows the program's own icon
+    // (data/windows/pantrix.rc), when the executable has one.
+    if (const QIcon icon = executableIcon(); !icon.isNull())
+        QApplication::setWindowIcon(icon);
 #else
     QApplication::setWindowIcon(windowIcon());
 #endif
