@@ -18,6 +18,11 @@ void apply();
 
 QIcon windowIcon();
 
+// On Windows, where pantrix is a program without a console of its own, sends
+// standard output and error to the console it was started from, if any and
+// unless they are redirected; elsewhere it does nothing. Call first.
+void useParentConsole();
+
 // Turns the abort of a QApplication that finds no display into a message on
 // standard error and status 1. Call right before constructing QApplication and
 // `endDisplayGuard` right after.

@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include <QGuiApplication>
+#include <QSessionManager>
+#endif
+
 ShutdownOnSignal::ShutdownOnSignal(TForm1 &form, std::function<void()> exitProcess, QObject *parent)
     : QObject(parent), m_form(form), m_exitProcess(std::move(exitProcess))
 {
@@ -19,7 +24,26 @@ ShutdownOnSignal::ShutdownOnSignal(TForm1 &form, std::function<void()> exitProce
     connect(&m_backstop, &QTimer::timeout, this, &ShutdownOnSignal::backstop);
     connect(&m_signals, &TerminationSignals::received, this, &ShutdownOnSignal::endSession);
     connect(&form, &TForm1::closed, this, &ShutdownOnSignal::quitWhenClosed);
+#ifdef Q_OS_WIN
+    // Logoff and shutdown reach a window as WM_QUERYENDSESSION, which Qt turns
+    // into a request to commit the session's data.
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        connect(application, &QGuiApplication::commitDataRequest, this,
+                [this](QSessionManager &) { endWindowsSession(); });
+#endif
 }
+
+#ifdef Q_OS_WIN
+// Windows may end the process as soon as the WM_QUERYENDSESSION handler
+// returns and WM_ENDSESSION has been seen, without running the event loop
+// again: the window closes now, and the state file is on disk before the
+// handler returns, whatever loop the close still has to unwind.
+void ShutdownOnSignal::endWindowsSession()
+{
+    endSession();
+    m_form.saveStateBeforeExit();
+}
+#endif
 
 void ShutdownOnSignal::endSession()
 {

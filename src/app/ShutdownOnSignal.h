@@ -8,7 +8,8 @@
 
 class TForm1;
 
-// Ends the program when its session ends (SIGTERM, SIGINT): the window closes
+// Ends the program when its session ends (SIGTERM, SIGINT; on Windows also
+// logoff and shutdown, through Qt's session management): the window closes
 // as its close button would, without any box, the state file is written and
 // the event loop ends with status 0, whatever box or wait was open. Should
 // something unforeseen keep a nested loop running, a backstop writes the state
@@ -36,6 +37,9 @@ private:
     void endSession();
     void quitWhenClosed();
     void backstop();
+#ifdef Q_OS_WIN
+    void endWindowsSession();
+#endif
 
     TForm1 &m_form;
     TerminationSignals m_signals;

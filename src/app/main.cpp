@@ -10,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    DesktopIdentity::useParentConsole();
     const CommandLine commandLine = CommandLine::parse(CommandLine::arguments(argc, argv));
     if (commandLine.action() != CommandLine::Action::Run)
         return commandLine.finish();

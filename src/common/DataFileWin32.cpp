@@ -95,7 +95,8 @@ bool writeAll(HANDLE handle, const QByteArray &data)
 QString resolveLinks(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.isSymLink())
+    // A shortcut (.lnk) is a file of its own here, not a link.
+    if (!info.isSymbolicLink())
         return QDir::cleanPath(info.absoluteFilePath());
     const QString target = info.symLinkTarget();
     return target.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : target;

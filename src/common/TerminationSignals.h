@@ -17,7 +17,9 @@ class QSocketNotifier;
 // SIGINT; Ctrl+Break, closing the console window, logoff and shutdown are
 // SIGTERM. Windows ends the process as soon as the handler of the last three
 // returns, so that handler waits (at most CloseWaitMs) for the main thread to
-// finish its clean exit.
+// finish its clean exit. Ctrl+C that the process inherited as ignored (a
+// process group started with CREATE_NEW_PROCESS_GROUP) never reaches the
+// handler, so it stays ignored there too.
 class TerminationSignals : public QObject
 {
     Q_OBJECT

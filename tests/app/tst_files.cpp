@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // The brightness record and its value check, and the settings and brightness
 // files: save, load, the default files and their error texts.
 class TestFiles : public QObject
@@ -248,8 +252,12 @@ private slots:
     void loadingWhatIsNoFile_data()
     {
         QTest::addColumn<QString>("kind");
+#ifdef Q_OS_WIN
+        QTest::newRow("device name") << "device";
+#else
         QTest::newRow("fifo") << "fifo";
         QTest::newRow("link to /dev/zero") << "zero";
+#endif
         QTest::newRow("folder") << "folder";
     }
     void loadingWhatIsNoFile()
@@ -257,11 +265,16 @@ private slots:
         QFETCH(QString, kind);
         FormFixture f;
         f.show();
-        const QString path = f.path("x.esv");
+        QString path = f.path("x.esv");
+#ifdef Q_OS_WIN
+        if (kind == "device")
+            path = QStringLiteral("NUL");
+#else
         if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (kind == "zero")
             QVERIFY(QFile::link("/dev/zero", path));
+#endif
         else
             QVERIFY(QDir().mkdir(path));
         f.dialogs.fileAnswers << path;
@@ -270,6 +283,7 @@ private slots:
         QCOMPARE(f.ui().RadioGroup2->itemIndex(), 0);
     }
 
+#ifndef Q_OS_WIN // symbolic links and FIFOs
     void savingKeepsALinkAndRefusesNoFile()
     {
         FormFixture f;
@@ -286,20 +300,36 @@ private slots:
         QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|File access denied."});
         QVERIFY(!QFileInfo(f.path("fifo.esv")).isFile());
     }
+#endif
 
     void savingWhereWritingIsRefused()
     {
         FormFixture f;
         f.show();
+#ifdef Q_OS_WIN
+        // A read-only file is kept as it is.
+        f.writeFile("refused.esv", "old");
+        QVERIFY(SetFileAttributesW(reinterpret_cast<const wchar_t *>(
+                                       QDir::toNativeSeparators(f.path("refused.esv")).utf16()),
+                                   FILE_ATTRIBUTE_READONLY));
+        const QString target = f.path("refused.esv");
+#else
         QString target = "/sys/refused.esv"; // refused even to the superuser
         if (::geteuid() != 0) {
             QDir().mkdir(f.path("locked"));
             QFile::setPermissions(f.path("locked"), QFile::ReadOwner | QFile::ExeOwner);
             target = f.path("locked/refused.esv");
         }
+#endif
         f.dialogs.fileAnswers << target;
         QTest::mouseClick(f.ui().Button3, Qt::LeftButton);
         QCOMPARE(f.dialogs.errors, QStringList{"PANTRIX_V20|File access denied."});
+#ifdef Q_OS_WIN
+        QCOMPARE(f.readFile("refused.esv"), QByteArray("old"));
+        SetFileAttributesW(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
+            FILE_ATTRIBUTE_NORMAL);
+#endif
     }
 
     void readOnlySettingsFileLoads()

@@ -61,6 +61,22 @@ private slots:
             QVERIFY(!returnedBeforeDelivery);
     }
 
+    // A real Ctrl+Break from the console reaches the handler the same way. The
+    // test takes a console of its own, so that no other process sees the event.
+    void consoleBreak()
+    {
+        FreeConsole();
+        if (!AllocConsole())
+            QSKIP("no console to send a control event to");
+        TerminationSignals termination;
+        QSignalSpy received(&termination, &TerminationSignals::received);
+        if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0))
+            QSKIP(qPrintable(
+                QStringLiteral("the console sends no events (error %1)").arg(GetLastError())));
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 30000);
+        QCOMPARE(received.at(0).at(0).toInt(), SIGTERM);
+    }
+
     // Without an instance the event is left to the next handler (Windows'
     // default ends the process), as a signal without a handler would.
     void noInstanceLeavesTheEvent()

@@ -82,7 +82,10 @@ QtMessageHandler g_previous = nullptr;
 
 void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (g_captured && type == QtWarningMsg)
+    // The plugin logs the library's messages in a category of its own; any
+    // other message goes on to where it would have gone.
+    if (g_captured && type == QtWarningMsg && context.category &&
+        QByteArrayView(context.category) == "qt.gui.imageio.jpeg")
         g_captured->append(message.trimmed());
     else if (g_previous)
         g_previous(type, context, message);
