@@ -59,7 +59,8 @@ private:
     QTcpSocket m_socket;
 };
 
-// The plain side: the port opened and driven as a Win32 program would.
+// The plain side: the port opened and driven as a Win32 program would, with
+// one comm event wait kept armed (Wine cannot cancel one).
 class PlainPort
 {
 public:
@@ -71,49 +72,59 @@ public:
         COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
         SetCommTimeouts(m_handle, &timeouts);
         SetCommMask(m_handle, EV_RXCHAR);
-        m_overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_wait.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     ~PlainPort()
     {
-        CloseHandle(m_overlapped.hEvent);
+        // A cleared mask ends the pending wait.
+        SetCommMask(m_handle, 0);
+        if (m_waitPending)
+            WaitForSingleObject(m_wait.hEvent, 500);
         CloseHandle(m_handle);
+        if (!m_waitPending || HasOverlappedIoCompleted(&m_wait))
+            CloseHandle(m_wait.hEvent);
+        CloseHandle(m_io.hEvent);
     }
     bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
 
-    // Reads what waits, or waits for the next arrival: the bytes read.
+    // Reads what waits, or waits up to 50 ms for the next arrival: the bytes read.
     int readSome(char *buffer, int max)
     {
         COMSTAT status{};
         DWORD errors = 0;
         ClearCommError(m_handle, &errors, &status);
-        if (status.cbInQue == 0) {
-            DWORD mask = 0;
-            if (!WaitCommEvent(m_handle, &mask, &m_overlapped) &&
+        if (status.cbInQue > 0) {
+            DWORD got = 0;
+            const DWORD wanted = std::min<DWORD>(status.cbInQue, DWORD(max));
+            if (!ReadFile(m_handle, buffer, wanted, &got, &m_io) &&
                 GetLastError() == ERROR_IO_PENDING)
-                WaitForSingleObject(m_overlapped.hEvent, 50);
-            CancelIoEx(m_handle, &m_overlapped);
-            DWORD ignored = 0;
-            GetOverlappedResult(m_handle, &m_overlapped, &ignored, TRUE);
-            return 0;
+                GetOverlappedResult(m_handle, &m_io, &got, TRUE);
+            return int(got);
         }
-        DWORD got = 0;
-        const DWORD wanted = std::min<DWORD>(status.cbInQue, DWORD(max));
-        if (!ReadFile(m_handle, buffer, wanted, &got, &m_overlapped) &&
-            GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(m_handle, &m_overlapped, &got, TRUE);
-        return int(got);
+        if (!m_waitPending) {
+            if (WaitCommEvent(m_handle, &m_mask, &m_wait))
+                return 0;
+            m_waitPending = GetLastError() == ERROR_IO_PENDING;
+        }
+        if (m_waitPending && WaitForSingleObject(m_wait.hEvent, 50) == WAIT_OBJECT_0)
+            m_waitPending = false;
+        return 0;
     }
     void writeAll(const char *bytes, int size)
     {
         DWORD written = 0;
-        if (!WriteFile(m_handle, bytes, DWORD(size), &written, &m_overlapped) &&
+        if (!WriteFile(m_handle, bytes, DWORD(size), &written, &m_io) &&
             GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(m_handle, &m_overlapped, &written, TRUE);
+            GetOverlappedResult(m_handle, &m_io, &written, TRUE);
     }
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
-    OVERLAPPED m_overlapped{};
+    OVERLAPPED m_wait{};
+    OVERLAPPED m_io{};
+    DWORD m_mask = 0;
+    bool m_waitPending = false;
 };
 
 void openComm(TVaComm &comm, int number)
@@ -159,10 +170,11 @@ double componentRead(FarEnd &peer, int number)
     return elapsed;
 }
 
+// Both sides write in pieces the component's write queue takes whole.
 double plainWrite(FarEnd &peer, const QString &name)
 {
     PlainPort port(name);
-    const QByteArray chunk(4096, 'w');
+    const QByteArray chunk(1024, 'w');
     peer.request("drain " + QByteArray::number(TransferBytes) + " 120000");
     const auto start = Clock::now();
     for (int sent = 0; sent < TransferBytes; sent += int(chunk.size()))
@@ -175,7 +187,7 @@ double componentWrite(FarEnd &peer, int number)
 {
     TVaComm comm;
     openComm(comm, number);
-    const QByteArray chunk(4096, 'w');
+    const QByteArray chunk(1024, 'w');
     peer.request("drain " + QByteArray::number(TransferBytes) + " 120000");
     const auto start = Clock::now();
     for (int sent = 0; sent < TransferBytes;) {
@@ -259,7 +271,9 @@ int main(int argc, char *argv[])
         std::printf("run %d: read plain %.2f MiB/s, component %.2f MiB/s; write plain %.2f MiB/s, "
                     "component %.2f MiB/s\n",
                     run, mib / plainR, mib / compR, mib / plainW, mib / compW);
+        std::fflush(stdout);
     }
+    std::fflush(stdout);
     const double plainL = plainLatency(peer, name);
     const double compL = componentLatency(peer, number);
     std::printf("read: median time ratio component/plain %.2f\n", median(readRatios));
