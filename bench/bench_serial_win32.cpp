@@ -274,7 +274,9 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     }
     std::fflush(stdout);
+    std::fprintf(stderr, "latency: plain\n");
     const double plainL = plainLatency(peer, name);
+    std::fprintf(stderr, "latency: component\n");
     const double compL = componentLatency(peer, number);
     std::printf("read: median time ratio component/plain %.2f\n", median(readRatios));
     std::printf("write: median time ratio component/plain %.2f\n", median(writeRatios));

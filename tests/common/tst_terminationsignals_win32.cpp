@@ -66,13 +66,18 @@ private slots:
     void consoleBreak()
     {
         FreeConsole();
-        if (!AllocConsole())
-            QSKIP("no console to send a control event to");
+        const bool console = AllocConsole();
         TerminationSignals termination;
         QSignalSpy received(&termination, &TerminationSignals::received);
-        if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0))
-            QSKIP(qPrintable(
-                QStringLiteral("the console sends no events (error %1)").arg(GetLastError())));
+        const bool sent = console && GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0);
+        const DWORD error = GetLastError();
+        const bool wine =
+            GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+        if (!sent && wine)
+            QEXPECT_FAIL("", "Wine 8 sends no control event to a console the program allocates "
+                             "(GenerateConsoleCtrlEvent fails); Windows does",
+                         Abort);
+        QVERIFY2(sent, qPrintable(QStringLiteral("no control event sent (error %1)").arg(error)));
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 30000);
         QCOMPARE(received.at(0).at(0).toInt(), SIGTERM);
     }
