@@ -77,8 +77,9 @@ public:
     }
     ~PlainPort()
     {
-        // A cleared mask ends the pending wait.
+        // A cleared mask and a cancel end the pending wait.
         SetCommMask(m_handle, 0);
+        CancelIoEx(m_handle, nullptr);
         if (m_waitPending)
             WaitForSingleObject(m_wait.hEvent, 500);
         CloseHandle(m_handle);
@@ -274,9 +275,7 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "latency: plain\n");
     const double plainL = plainLatency(peer, name);
-    std::fprintf(stderr, "latency: component\n");
     const double compL = componentLatency(peer, number);
     std::printf("read: median time ratio component/plain %.2f\n", median(readRatios));
     std::printf("write: median time ratio component/plain %.2f\n", median(writeRatios));

@@ -168,6 +168,29 @@ private slots:
         QCOMPARE(m_comm->InQueueCount(), 0);
     }
 
+    // Closed and opened again on the same port, as a second connect does:
+    // nothing the first open left behind keeps the bytes from the second.
+    void reopenedPortStillReceives()
+    {
+        for (int round = 0; round < 2; ++round) {
+            makeComm();
+            QByteArray got;
+            m_comm->setOnRxChar([&](QObject *, int) {
+                char buffer[64];
+                int n = 0;
+                while ((n = m_comm->ReadBuf(buffer, sizeof buffer)) > 0)
+                    got.append(buffer, n);
+            });
+            OPEN(*m_comm);
+            QCOMPARE(m_far.ask(QStringLiteral("send 414243")), QStringLiteral("ok"));
+            QVERIFY2(QTest::qWaitFor([&] { return got == "ABC"; }, 5000),
+                     qPrintable(QStringLiteral("round %1: got \"%2\"")
+                                    .arg(round)
+                                    .arg(QString::fromLatin1(got))));
+            m_comm->Close();
+        }
+    }
+
     // A COM port belongs to one program: a second open fails as busy and
     // leaves the first one working; after Close it opens again.
     void portIsExclusiveUntilClosed()

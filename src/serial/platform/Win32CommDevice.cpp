@@ -17,6 +17,7 @@ struct Win32CommDevice::Overlapped
     OVERLAPPED wait{};
     OVERLAPPED read{};
     OVERLAPPED write{};
+    std::vector<char> readBuffer;
     std::vector<char> writeBuffer;
 };
 
@@ -25,6 +26,8 @@ namespace {
 // What one overlapped write takes at most; the write thread hands over the
 // rest when this has gone.
 constexpr int WriteChunk = 4096;
+// What one read takes at most; the event thread reads again while more waits.
+constexpr int ReadChunk = 4096;
 // How long a read of bytes the driver already holds may take (it completes at
 // once on Windows) and how long closing waits for output to leave.
 constexpr DWORD ReadCompletionMs = 500;
@@ -138,6 +141,7 @@ Win32CommDevice::Win32CommDevice(void *handle, const QString &path)
     m_io->write.hEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     if (!m_io->wait.hEvent || !m_io->read.hEvent || !m_io->write.hEvent)
         Win32Error::fromLastError();
+    m_io->readBuffer.resize(ReadChunk);
     m_io->writeBuffer.resize(WriteChunk);
     GetCommModemStatus(handleOf(m_handle), &m_modemLines);
 }
@@ -155,6 +159,8 @@ Win32CommDevice::~Win32CommDevice()
         const std::lock_guard lock(m_inputMutex);
         if (m_waitPending)
             completed = settles(m_io->wait);
+        if (m_readPending)
+            completed = settles(m_io->read) && completed;
     }
     {
         const std::lock_guard lock(m_writeMutex);
@@ -427,7 +433,9 @@ void Win32CommDevice::armEventWait()
     ResetEvent(signal);
     COMSTAT status{};
     DWORD errors = 0;
-    bool work = m_lineEvents.load() != 0 || (m_waitPending && HasOverlappedIoCompleted(&m_io->wait));
+    bool work = m_lineEvents.load() != 0 ||
+                (m_waitPending && HasOverlappedIoCompleted(&m_io->wait)) ||
+                (m_readPending && HasOverlappedIoCompleted(&m_io->read));
     if (ClearCommError(handle, &errors, &status)) {
         m_lineErrors.fetch_or(quint32(errors));
         work = work || status.cbInQue > 0;
@@ -454,28 +462,49 @@ bool Win32CommDevice::takeDriverErrors(quint32 *inQueue, quint32 *outQueue)
     return true;
 }
 
-// Called with m_inputMutex held: reads `count` bytes that the driver holds.
+// Called with m_inputMutex held: reads up to `count` of the bytes the driver
+// holds, into the device's own buffer, so that a read the driver keeps (Wine
+// does, and cannot cancel it) never writes into the caller's memory later.
 int Win32CommDevice::readQueued(char *buffer, int count)
 {
     HANDLE handle = handleOf(m_handle);
     DWORD got = 0;
-    if (ReadFile(handle, buffer, DWORD(count), &got, &m_io->read))
-        return int(got);
+    auto take = [&](DWORD bytes) {
+        std::memcpy(buffer, m_io->readBuffer.data(), bytes);
+        return int(bytes);
+    };
+    if (m_readPending) {
+        // A read that ran out of time earlier: its bytes come now, or later.
+        if (!HasOverlappedIoCompleted(&m_io->read))
+            return 0;
+        m_readPending = false;
+        if (GetOverlappedResult(handle, &m_io->read, &got, FALSE))
+            return take(qMin(got, DWORD(count)));
+    }
+    count = qMin(count, int(m_io->readBuffer.size()));
+    if (ReadFile(handle, m_io->readBuffer.data(), DWORD(count), &got, &m_io->read))
+        return take(got);
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-        // The bytes are there, so this ends at once; a driver that waits for
-        // more (Wine with some time-outs) is stopped and gives what it has.
-        if (WaitForSingleObject(m_io->read.hEvent, ReadCompletionMs) != WAIT_OBJECT_0)
+        // The bytes are there, so this ends at once on Windows. A driver that
+        // waits for more is asked to stop; one that does not stop keeps the
+        // read until it ends.
+        if (WaitForSingleObject(m_io->read.hEvent, ReadCompletionMs) != WAIT_OBJECT_0) {
             CancelIoEx(handle, &m_io->read);
-        if (GetOverlappedResult(handle, &m_io->read, &got, TRUE))
-            return int(got);
+            if (WaitForSingleObject(m_io->read.hEvent, ReadCompletionMs) != WAIT_OBJECT_0) {
+                m_readPending = true;
+                return 0;
+            }
+        }
+        if (GetOverlappedResult(handle, &m_io->read, &got, FALSE))
+            return take(got);
         error = GetLastError();
         if (error == ERROR_OPERATION_ABORTED)
-            return int(got);
+            return take(got);
     }
     // Wine ends a read at its total time-out with this instead of success.
     if (error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT)
-        return int(got);
+        return take(got);
     failed(error);
     return -1;
 }
@@ -492,8 +521,8 @@ int Win32CommDevice::read(char *buffer, int max)
     if (!takeDriverErrors(&waiting, nullptr))
         return -1;
     int got = 0;
-    if (waiting > 0 && max > 0) {
-        got = readQueued(buffer, int(qMin<quint32>(waiting, quint32(max))));
+    if ((waiting > 0 || m_readPending) && max > 0) {
+        got = readQueued(buffer, int(qMin<quint32>(qMax<quint32>(waiting, 1), quint32(max))));
         if (got < 0)
             return -1;
     }

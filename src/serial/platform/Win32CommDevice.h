@@ -81,6 +81,7 @@ private:
 
     std::mutex m_inputMutex;
     bool m_waitPending = false;
+    bool m_readPending = false;
     unsigned long m_waitMask = 0;
     quint32 m_eventMask = 0;
     unsigned long m_modemLines = 0;
