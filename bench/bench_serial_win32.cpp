@@ -5,10 +5,10 @@
 // (PANTRIX_TEST_COM, PANTRIX_TEST_FAR_END); its figures are Wine's.
 #include "TVaComm.h"
 #include "VaComm1Configuration.h"
+#include "Win32FarEnd.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTcpSocket>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,32 +32,6 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
-
-class FarEnd
-{
-public:
-    bool connect()
-    {
-        const QString address = qEnvironmentVariable("PANTRIX_TEST_FAR_END");
-        const qsizetype colon = address.lastIndexOf(u':');
-        m_socket.connectToHost(address.left(colon), quint16(address.mid(colon + 1).toUInt()));
-        return m_socket.waitForConnected(5000);
-    }
-    void request(const QByteArray &line)
-    {
-        m_socket.write(line + '\n');
-        m_socket.flush();
-    }
-    QByteArray answer()
-    {
-        while (!m_socket.canReadLine() && m_socket.waitForReadyRead(60000)) {
-        }
-        return m_socket.readLine().trimmed();
-    }
-
-private:
-    QTcpSocket m_socket;
-};
 
 // The plain side: the port opened and driven as a Win32 program would, with
 // one comm event wait kept armed (Wine cannot cancel one).
@@ -137,7 +111,7 @@ void openComm(TVaComm &comm, int number)
 }
 
 // Seconds for the far end's burst of TransferBytes to arrive.
-double plainRead(FarEnd &peer, const QString &name)
+double plainRead(Win32FarEnd &peer, const QString &name)
 {
     PlainPort port(name);
     std::vector<char> buffer(65536);
@@ -151,7 +125,7 @@ double plainRead(FarEnd &peer, const QString &name)
     return elapsed;
 }
 
-double componentRead(FarEnd &peer, int number)
+double componentRead(Win32FarEnd &peer, int number)
 {
     TVaComm comm;
     openComm(comm, number);
@@ -172,7 +146,7 @@ double componentRead(FarEnd &peer, int number)
 }
 
 // Both sides write in pieces the component's write queue takes whole.
-double plainWrite(FarEnd &peer, const QString &name)
+double plainWrite(Win32FarEnd &peer, const QString &name)
 {
     PlainPort port(name);
     const QByteArray chunk(1024, 'w');
@@ -184,7 +158,7 @@ double plainWrite(FarEnd &peer, const QString &name)
     return seconds(start);
 }
 
-double componentWrite(FarEnd &peer, int number)
+double componentWrite(Win32FarEnd &peer, int number)
 {
     TVaComm comm;
     openComm(comm, number);
@@ -202,7 +176,7 @@ double componentWrite(FarEnd &peer, int number)
 }
 
 // Median microseconds from asking the far end for one byte to having it.
-double plainLatency(FarEnd &peer, const QString &name)
+double plainLatency(Win32FarEnd &peer, const QString &name)
 {
     PlainPort port(name);
     std::vector<double> samples;
@@ -218,7 +192,7 @@ double plainLatency(FarEnd &peer, const QString &name)
     return median(samples);
 }
 
-double componentLatency(FarEnd &peer, int number)
+double componentLatency(Win32FarEnd &peer, int number)
 {
     TVaComm comm;
     openComm(comm, number);
@@ -248,7 +222,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QString name = qEnvironmentVariable("PANTRIX_TEST_COM");
     const int number = name.mid(3).toInt();
-    FarEnd peer;
+    Win32FarEnd peer;
     if (number <= 0 || !peer.connect()) {
         std::fprintf(stderr, "bench_serial_win32: PANTRIX_TEST_COM and PANTRIX_TEST_FAR_END "
                              "must name the test port and its far end\n");

@@ -3,9 +3,9 @@
 // on Linux) the test drives over a control connection. PANTRIX_TEST_COM names
 // the port ("COM6"), PANTRIX_TEST_FAR_END the control address (HOST:PORT).
 #include "TVaComm.h"
+#include "Win32FarEnd.h"
 #include "VaComm1Configuration.h"
 
-#include <QTcpSocket>
 #include <QTest>
 #include <memory>
 #include <windows.h>
@@ -27,35 +27,6 @@ bool underWine()
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-class FarEnd
-{
-public:
-    bool connect()
-    {
-        const QString address = qEnvironmentVariable("PANTRIX_TEST_FAR_END");
-        const qsizetype colon = address.lastIndexOf(u':');
-        m_socket.connectToHost(address.left(colon), quint16(address.mid(colon + 1).toUInt()));
-        return m_socket.waitForConnected(5000);
-    }
-    QString ask(const QString &request)
-    {
-        m_socket.write(request.toLatin1() + '\n');
-        while (!m_socket.canReadLine()) {
-            if (!m_socket.waitForReadyRead(15000))
-                return QStringLiteral("no answer to ") + request;
-        }
-        return QString::fromLatin1(m_socket.readLine()).trimmed();
-    }
-    QByteArray take(int count, int ms = 5000)
-    {
-        const QString hex = ask(QStringLiteral("take %1 %2").arg(count).arg(ms));
-        return hex == u'-' ? QByteArray() : QByteArray::fromHex(hex.toLatin1());
-    }
-
-private:
-    QTcpSocket m_socket;
-};
-
 } // namespace
 
 // Opens or fails the test with the component's own message.
@@ -70,7 +41,7 @@ class TestWin32Comm : public QObject
     Q_OBJECT
 
 private:
-    FarEnd m_far;
+    Win32FarEnd m_far;
     std::unique_ptr<TVaComm> m_comm;
     int m_portNumber = 0;
 

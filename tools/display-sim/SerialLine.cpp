@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -139,7 +140,14 @@ void SerialLine::readDevice()
             continue;
         if (count < 0 && errno == EAGAIN)
             return;
-        // 0 or EIO: the device hung up or was unplugged.
+        // Raw reads that return at once give 0 both for "nothing more" and
+        // after a hang-up; only the hang-up shows in poll(2).
+        if (count == 0) {
+            pollfd descriptor{m_fd, POLLIN, 0};
+            if (::poll(&descriptor, 1, 0) <= 0 || !(descriptor.revents & (POLLHUP | POLLERR)))
+                return;
+        }
+        // 0 after a hang-up, or EIO: the device hung up or was unplugged.
         shutDown(count == 0 ? QStringLiteral("the device hung up")
                             : QStringLiteral("read failed: ") + systemError(errno));
         return;

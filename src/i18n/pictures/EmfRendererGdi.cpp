@@ -5,27 +5,6 @@
 
 #include <windows.h>
 
-namespace {
-
-class EnhancedMetafile
-{
-public:
-    explicit EnhancedMetafile(HENHMETAFILE handle) : m_handle(handle) {}
-    ~EnhancedMetafile()
-    {
-        if (m_handle)
-            DeleteEnhMetaFile(m_handle);
-    }
-    EnhancedMetafile(const EnhancedMetafile &) = delete;
-    EnhancedMetafile &operator=(const EnhancedMetafile &) = delete;
-    HENHMETAFILE get() const { return m_handle; }
-
-private:
-    HENHMETAFILE m_handle;
-};
-
-} // namespace
-
 // GDI plays the records. The picture gets the size its header's bounds give
 // in pixels, on a transparent background, as the Linux renderer draws it.
 QImage EmfRenderer::render(const QByteArray &data)

@@ -20,3 +20,21 @@ public:
     // empty when nothing was drawn.
     static QRect drawnArea(const QImage &image);
 };
+
+// Owns an enhanced metafile handle and deletes it.
+class EnhancedMetafile
+{
+public:
+    explicit EnhancedMetafile(HENHMETAFILE handle) : m_handle(handle) {}
+    ~EnhancedMetafile()
+    {
+        if (m_handle)
+            DeleteEnhMetaFile(m_handle);
+    }
+    EnhancedMetafile(const EnhancedMetafile &) = delete;
+    EnhancedMetafile &operator=(const EnhancedMetafile &) = delete;
+    HENHMETAFILE get() const { return m_handle; }
+
+private:
+    HENHMETAFILE m_handle;
+};

@@ -63,23 +63,6 @@ std::optional<QSizeF> windowExtent(QByteArrayView metafile)
     return std::nullopt;
 }
 
-class EnhancedMetafile
-{
-public:
-    explicit EnhancedMetafile(HENHMETAFILE handle) : m_handle(handle) {}
-    ~EnhancedMetafile()
-    {
-        if (m_handle)
-            DeleteEnhMetaFile(m_handle);
-    }
-    EnhancedMetafile(const EnhancedMetafile &) = delete;
-    EnhancedMetafile &operator=(const EnhancedMetafile &) = delete;
-    HENHMETAFILE get() const { return m_handle; }
-
-private:
-    HENHMETAFILE m_handle;
-};
-
 QImage onWhite(const QImage &picture)
 {
     QImage result(picture.size(), QImage::Format_ARGB32);
