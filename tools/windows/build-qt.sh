@@ -37,7 +37,17 @@ tool_packages=(gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev qt6-base-dev-tool
 known_archives=(e924a9bd549b1375c6e844eca8e23a02a5c6525d9090135cb644fe964fae5394)
 
 cache=${PANTRIX_CACHE:-$HOME/.cache/pantrix}
-prebuilt=${PANTRIX_QT_PREBUILT:-$here/../../../shared/windows/qt-6.4.2-mingw-x64.tar.xz}
+# The team's shared folder sits beside the checkout (../shared); a clone made
+# elsewhere on the same machine finds it at its usual place.
+prebuilt=${PANTRIX_QT_PREBUILT:-}
+if [[ -z $prebuilt ]]; then
+  for candidate in "$here/../../../shared/windows" /work/shared/windows /srv/shared/windows; do
+    if [[ -f $candidate/qt-6.4.2-mingw-x64.tar.xz ]]; then
+      prebuilt=$candidate/qt-6.4.2-mingw-x64.tar.xz
+      break
+    fi
+  done
+fi
 
 install_tools() {
   local missing=()
