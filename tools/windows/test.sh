@@ -66,6 +66,9 @@ ninja -C "$sim_build" -j2 pantrix-display-sim >/dev/null
 sim=$root/$sim_build/tools/display-sim/pantrix-display-sim
 
 # --- Wine: a private prefix, one server for the run. ---
+# Wine names files in the Unix locale's character set: without one (CI runs
+# with a bare environment) it cannot create a file called "ü.wmf".
+export LANG=C.UTF-8
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEQT_FORCE_STDERR_LOGGING=1
 export WINEPATH="Z:$qt/bin;Z:/usr/lib/gcc/x86_64-w64-mingw32/12-posix;Z:/usr/x86_64-w64-mingw32/lib"
@@ -145,12 +148,18 @@ else
   pids+=($!)
   sleep 1
   cli_ok=0
-  LD_PRELOAD=$shim timeout 120 wine "$cli" ports | tee "$work/ports.out" | grep -q '^COM5' || cli_ok=1
-  LD_PRELOAD=$shim timeout 120 wine "$cli" read-settings --port COM5 --out 'Z:'"$work"'/read.esv' || cli_ok=1
-  [[ -s $work/read.esv ]] || cli_ok=1
-  LD_PRELOAD=$shim timeout 120 wine "$cli" send-settings --port COM5 'Z:'"$root"'/data/Default.esv' || cli_ok=1
-  LD_PRELOAD=$shim timeout 120 wine "$cli" apply --settings 'Z:'"$root"'/data/Default.esv' --port COM5 || cli_ok=1
-  grep -q "RTS high" "$work/shim.log" || cli_ok=1
+  cli_fail() { echo "pantrix-cli.exe on COM5: $*" >&2; cli_ok=1; }
+  LD_PRELOAD=$shim timeout 120 wine "$cli" ports >"$work/ports.out" 2>&1 || cli_fail "ports failed"
+  tr -d '\r' <"$work/ports.out" | grep -av '^0x'
+  tr -d '\r' <"$work/ports.out" | grep -aq '^COM5' || cli_fail "ports does not list COM5"
+  LD_PRELOAD=$shim timeout 120 wine "$cli" read-settings --port COM5 --out 'Z:'"$work"'/read.esv' ||
+    cli_fail "read-settings failed"
+  [[ -s $work/read.esv ]] || cli_fail "read-settings --out wrote no record"
+  LD_PRELOAD=$shim timeout 120 wine "$cli" send-settings --port COM5 'Z:'"$root"'/data/Default.esv' ||
+    cli_fail "send-settings failed"
+  LD_PRELOAD=$shim timeout 120 wine "$cli" apply --settings 'Z:'"$root"'/data/Default.esv' --port COM5 ||
+    cli_fail "apply failed"
+  grep -q "RTS high" "$work/shim.log" || cli_fail "the shim saw no RTS high"
   record "pantrix-cli.exe on COM5 (ports, read-settings, send-settings, apply)" $cli_ok
   "$sim" --listen 127.0.0.1:7391 --fast >"$work/sim-tcp.out" 2>&1 &
   pids+=($!)

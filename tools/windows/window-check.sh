@@ -26,9 +26,11 @@ export PANTRIX_COM1="rfc2217://127.0.0.1:$port"
 # 1. The scripted connect inside the window's process.
 timeout 120 wine "$screenshots" --connect "Z:$out" >"$work/screenshots.out" 2>&1 || true
 cat "$work/screenshots.out" | tr -d '\r' | grep -av '^0x' | head -20
-# Wine writes the program's text in the Windows code page (1252): "Ger\xe4t".
-if ! tr -d '\r' <"$work/screenshots.out" | iconv -f WINDOWS-1252 -t UTF-8 |
-     grep -q 'status after connect: Gerät ist verbunden'; then
+# The program writes its text in the Windows code page, 1252 ("Ger\xe4t"),
+# or in UTF-8 where Wine's locale makes that the code page.
+status_line=$(tr -d '\r' <"$work/screenshots.out" | grep -a '^status after connect: ' || true)
+if ! { grep -q 'Gerät ist verbunden$' <<<"$status_line" ||
+       iconv -f WINDOWS-1252 -t UTF-8 <<<"$status_line" | grep -q 'Gerät ist verbunden$'; }; then
   fail "the window did not show \"Gerät ist verbunden\" after connecting"
 fi
 button=$(tr -d '\r' <"$work/screenshots.out" | sed -n 's/^connect button at \([0-9]*\),\([0-9]*\)$/\1 \2/p')
