@@ -57,7 +57,6 @@ public:
     ~Rfc2217Device() override;
 
     QString path() const override { return m_path; }
-    SocketIo::Handle pollDescriptor() const { return m_fd; }
     WaitItem inputWait() const override { return m_signal.item(WaitFor::Input); }
     // On Windows one object signals input and room alike, and a read rearms
     // it: a writer that waits on it looks again after a short while anyway.

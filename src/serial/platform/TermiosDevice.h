@@ -19,7 +19,6 @@ public:
     ~TermiosDevice() override;
 
     QString path() const override { return m_path; }
-    int pollDescriptor() const { return m_fd; }
     WaitItem inputWait() const override { return {m_fd, WaitFor::Input}; }
     WaitItem outputWait() const override { return {m_fd, WaitFor::Output}; }
 

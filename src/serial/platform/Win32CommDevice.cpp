@@ -299,8 +299,6 @@ bool Win32CommDevice::writeLineSettings(const LineSettings &line)
     // The driver sets RTS and DTR from their control modes on every change of
     // the settings. Rewriting the same mode must keep the level that SetRts
     // chose, as it does on the other systems.
-    const quint32 dtr = line.flags & LineFlag::DtrControlMask;
-    m_dtrControl = dtr;
     const quint32 rts = line.flags & LineFlag::RtsControlMask;
     const bool levelKept = rts == m_rtsControl &&
                            (rts == 0 || rts == LineFlag::RtsEnable);
@@ -343,7 +341,6 @@ bool Win32CommDevice::setImmediateReads()
 bool Win32CommDevice::setEventMask(quint32 mask)
 {
     const std::lock_guard lock(m_inputMutex);
-    m_eventMask = mask;
     // Arrivals are always watched: they are what makes the input move. A
     // pending wait ends with an empty mask and is armed again by the next read.
     if (!SetCommMask(handleOf(m_handle), EV_RXCHAR | (mask & LineEvents)))

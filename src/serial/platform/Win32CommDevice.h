@@ -83,7 +83,6 @@ private:
     bool m_waitPending = false;
     bool m_readPending = false;
     unsigned long m_waitMask = 0;
-    quint32 m_eventMask = 0;
     unsigned long m_modemLines = 0;
 
     std::mutex m_writeMutex;
@@ -94,10 +93,9 @@ private:
     std::atomic<bool> m_removed{false};
     // The removal is reported once by clearErrors().
     std::atomic<bool> m_removalUnreported{false};
-    // DTR and RTS: control modes of the last line settings written (none
-    // yet), and the levels the lines were last given.
+    // RTS: its control mode in the last line settings written (none yet),
+    // and the level it was last given.
     static constexpr quint32 NoControl = ~quint32(0);
-    quint32 m_dtrControl = NoControl;
     quint32 m_rtsControl = NoControl;
     bool m_rtsHigh = false;
 };
