@@ -8,12 +8,15 @@ set -euo pipefail
 # The package check needs file and dpkg-dev (CPack computes the dependencies with
 # dpkg-shlibdeps), desktop-file-utils and appstream (validators).
 # The fleet example's test runs its playbook with ansible-core.
+# The detail line's test reads the window through AT-SPI: at-spi2-core, dbus
+# and the Python bindings (python3-pyatspi, gir1.2-atspi-2.0).
 # libwmf's pkg-config data asks for -lexpat, -lpng and -ljpeg besides its own
 # libraries, but libwmf-dev does not depend on their -dev packages: name them.
 packages=(cmake make g++ ccache pkg-config qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
           libjpeg-dev libpng-dev libexpat1-dev libwmf-dev gsfonts fonts-dejavu-core
           libemf2svg-dev clang libclang-rt-14-dev python3-serial xvfb xauth imagemagick
-          file dpkg-dev desktop-file-utils appstream ansible-core)
+          file dpkg-dev desktop-file-utils appstream ansible-core
+          at-spi2-core dbus python3-pyatspi gir1.2-atspi-2.0)
 
 missing=()
 for p in "${packages[@]}"; do

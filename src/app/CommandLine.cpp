@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -79,18 +80,17 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                        "(~/.local/share/pantrix), as the desktop menu starts it."));
 #endif
     parser.addOptions({help, version, desktop});
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("A settings file (.esv) or brightness file (.hsv) to load once the\n"
+                       "window has started, as its load buttons would."),
+        QStringLiteral("[FILE...]"));
 
     const QString program = QStringLiteral("pantrix");
     if (!parser.parse(withoutQtOptions(arguments))) {
         result.m_action = Action::Fail;
         result.m_error =
             QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(program, parser.errorText());
-        return result;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.m_action = Action::Fail;
-        result.m_error = QStringLiteral("%1: Unexpected argument '%2'.\nTry '%1 --help'.\n")
-                             .arg(program, parser.positionalArguments().first());
         return result;
     }
     if (parser.isSet(help)) {
@@ -105,6 +105,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         return result;
     }
     result.m_desktop = parser.isSet(desktop);
+    // Named from where the program was started, before --desktop changes folder.
+    for (const QString &file : parser.positionalArguments())
+        result.m_files << QFileInfo(file).absoluteFilePath();
     return result;
 }
 

@@ -30,6 +30,8 @@ public:
     QString error() const { return m_error; }
     // Started from the desktop menu: work in the program's own data folder.
     bool desktopStart() const { return m_desktop; }
+    // The record files to load once the window has started, as absolute paths.
+    QStringList files() const { return m_files; }
 
     static constexpr int UsageErrorStatus = 2;
 
@@ -38,4 +40,5 @@ private:
     QString m_output;
     QString m_error;
     bool m_desktop = false;
+    QStringList m_files;
 };

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -101,6 +102,12 @@ void TForm1::runStartup()
         return;
     m_startupRan = true;
     m_guard->run([this] { FormShow(); });
+    // Each file on its own: one that fails with its box leaves the others to load.
+    for (const QString &path : std::exchange(m_filesToOpen, {})) {
+        if (m_closed)
+            break;
+        m_guard->run([this, &path] { loadFileFromCommandLine(path); });
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -44,6 +44,10 @@ public:
     FileDialogSet &fileDialogs() { return m_fileDialogs; }
     QTimer *timer(int number) const;
 
+    // Record files to load, each as its load button would, once the start-up
+    // has run (the files of the command line, from the desktop's "Open with").
+    void setFilesToOpen(const QStringList &paths) { m_filesToOpen = paths; }
+
     // Handlers, named after control and event.
     void FormShow();
     void FormClose();
@@ -115,6 +119,8 @@ public:
     QString messageText(int row) const;
     void showStatus(const QString &text);
     QString statusText() const;
+    // The detail line's text: the reason of the last failure or the last success.
+    QString detailText() const;
 
 signals:
     // Once, when the close is accepted.
@@ -154,16 +160,23 @@ private:
     void loadSettingsFile(const QString &path);
     void loadBrightnessFile(const QString &path);
     void loadDefaultFiles();
+    void loadFileFromCommandLine(const QString &path);
 
     // The device link as the window shows it (TForm1Link.cpp).
     void applyPortChoice();
     void showConnectOutcome(const ConnectOutcome &outcome);
     void contactLost();
+    void portLost();
+    // The detail line (TForm1Link.cpp): a row's text from the language file,
+    // else its English text, with its arguments filled in.
+    QString detailRowText(int row, const QStringList &arguments = {}) const;
+    void showFailureDetail(const QString &text);
+    void showSuccessDetail(int row, const QStringList &arguments = {});
     void endWaits();
     void warnUnlessClosing(int row);
     template <typename Body> void transfer(QWidget *page, Body body);
-    void showSendOutcome(const SendOutcome &outcome);
-    bool readSucceeded(const ReadOutcome &outcome);
+    void showSendOutcome(const SendOutcome &outcome, const QByteArray &sent, int successRow);
+    bool readSucceeded(const ReadOutcome &outcome, int expectedSize, int successRow);
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
@@ -181,6 +194,7 @@ private:
     SettingsTelegram::Bytes m_settingsTelegram{};
     BrightnessTelegram::Bytes m_brightnessTelegram{};
     QString m_sendText;
+    QStringList m_filesToOpen;
     bool m_closeRequested = false;
     bool m_connecting = false;
     bool m_shown = false;

@@ -7,7 +7,10 @@
 #include "UserDialogs.h"
 #include "ui_TForm1.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
 
 namespace {
 
@@ -187,6 +190,32 @@ void TForm1::loadDefaultFiles()
         loadSettingsFile(DefaultSettingsFile);
     if (QFile::exists(DefaultBrightnessFile))
         loadBrightnessFile(DefaultBrightnessFile);
+}
+
+void TForm1::loadFileFromCommandLine(const QString &path)
+{
+    // The extension decides, as the file dialogs' filters do; a file named
+    // otherwise is known by its first bytes.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    bool settings = suffix == QLatin1String("esv");
+    bool brightness = suffix == QLatin1String("hsv");
+    if (!settings && !brightness) {
+        QFile file(path);
+        const QByteArray start = file.open(QIODevice::ReadOnly) ? file.read(3) : QByteArray();
+        settings = start.startsWith("\x1bZ");
+        brightness = start.startsWith("\x1bHT");
+    }
+    if (settings) {
+        loadSettingsFile(path);
+        m_ui->PageControl1->setActivePage(m_ui->TabSheet2);
+    } else if (brightness) {
+        loadBrightnessFile(path);
+    } else {
+        throw std::runtime_error(
+            QStringLiteral("%1 is neither a settings file (.esv) nor a brightness file (.hsv).")
+                .arg(QDir::toNativeSeparators(path))
+                .toStdString());
+    }
 }
 
 void TForm1::Button3Click()

@@ -4,6 +4,8 @@
 // is DisplayLink's; these handlers turn its outcomes into status texts and
 // boxes.
 #include "ApplicationExceptionHandler.h"
+#include "DetailLine.h"
+#include "DetailTexts.h"
 #include "DisplayLink.h"
 #include "MessageRow.h"
 #include "OpenFailureReport.h"
@@ -18,6 +20,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScopeGuard>
+#include <QTime>
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -35,6 +39,21 @@ public:
 template <std::size_t N> QByteArray bytesOf(const std::array<std::uint8_t, N> &record)
 {
     return QByteArray(reinterpret_cast<const char *>(record.data()), qsizetype(N));
+}
+
+QString timeNow()
+{
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString hexByte(quint8 byte)
+{
+    return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString seconds(int milliseconds)
+{
+    return QString::number(milliseconds / 1000);
 }
 
 template <std::size_t N>
@@ -59,7 +78,37 @@ void TForm1::createLink()
             [this] { showStatus(messageText(MessageRow::WaitingForAck)); });
     // A silent display and an adapter that went away end the connection alike.
     bind(m_link, &DisplayLink::contactLost, &TForm1::contactLost);
-    bind(m_link, &DisplayLink::portLost, &TForm1::contactLost);
+    bind(m_link, &DisplayLink::portLost, &TForm1::portLost);
+}
+
+QString TForm1::detailRowText(int row, const QStringList &arguments) const
+{
+    QString text = messageText(row);
+    if (text.trimmed().isEmpty())
+        text = DetailTexts::english(row);
+    for (const QString &argument : arguments)
+        text = text.arg(argument);
+    return text;
+}
+
+void TForm1::showFailureDetail(const QString &text)
+{
+    // An operation that a close ended failed for no reason worth telling.
+    if (m_closeRequested)
+        return;
+    m_ui->DetailLine1->showFailure(text);
+    std::fputs(("pantrix: " + text + '\n').toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void TForm1::showSuccessDetail(int row, const QStringList &arguments)
+{
+    m_ui->DetailLine1->showSuccess(detailRowText(row, QStringList(arguments) << timeNow()));
+}
+
+QString TForm1::detailText() const
+{
+    return m_ui->DetailLine1->text();
 }
 
 bool TForm1::connected() const
@@ -116,6 +165,7 @@ void TForm1::Button9Click()
     if (m_connecting || m_closed)
         return;
     showStatus(QString(33, u' '));
+    m_ui->DetailLine1->clear();
     if (m_ui->ComboBox2->itemIndex() < 0) {
         m_dialogs.warning(this, m_ui->ComboBox2->text());
         return;
@@ -143,13 +193,16 @@ void TForm1::showConnectOutcome(const ConnectOutcome &outcome)
         m_ui->ComboBox2->setEnabled(false);
         m_ui->Button9->setEnabled(false);
         m_ui->Button10->setEnabled(true);
+        showSuccessDetail(MessageRow::DetailConnected, {m_link->portDescription()});
         return;
     case ConnectOutcome::Result::OpenFailed:
         showStatus(messageText(MessageRow::CannotOpenPort) + QString(10, u' '));
         reportOpenFailure(*m_ui->StatusBar1, outcome.explanation);
+        m_ui->DetailLine1->showFailure(outcome.explanation);
         return;
     case ConnectOutcome::Result::WrongAnswer:
         showStatus(messageText(MessageRow::AckTransferError));
+        showFailureDetail(detailRowText(MessageRow::DetailWrongAnswer, {hexByte(outcome.answer)}));
         return;
     case ConnectOutcome::Result::PortFailed:
         // Reported like every error the port raises; the port is closed already.
@@ -158,6 +211,11 @@ void TForm1::showConnectOutcome(const ConnectOutcome &outcome)
     case ConnectOutcome::Result::PortLost:
     case ConnectOutcome::Result::Cancelled:
         showStatus(messageText(MessageRow::AckTimeout));
+        if (outcome.result == ConnectOutcome::Result::NoAck)
+            showFailureDetail(detailRowText(MessageRow::DetailNoAck,
+                                            {seconds(DisplayLink::ReplyTimeoutMs)}));
+        else if (outcome.result == ConnectOutcome::Result::PortLost)
+            showFailureDetail(detailRowText(MessageRow::DetailPortLost, {outcome.reason}));
         return;
     }
 }
@@ -178,6 +236,16 @@ void TForm1::contactLost()
 {
     Button10Click();
     showStatus(messageText(MessageRow::ContactLost));
+    showFailureDetail(detailRowText(MessageRow::DetailNoSignOfLife,
+                                    {seconds(DisplayLink::SupervisionIntervalMs)}));
+}
+
+void TForm1::portLost()
+{
+    const QString cause = m_link->lossCause();
+    Button10Click();
+    showStatus(messageText(MessageRow::ContactLost));
+    showFailureDetail(detailRowText(MessageRow::DetailPortLost, {cause}));
 }
 
 // The link runs its timers and its receive path itself; these handlers run a
@@ -226,23 +294,54 @@ template <typename Body> void TForm1::transfer(QWidget *page, Body body)
     if (m_closed)
         return;
     page->setEnabled(false);
+    m_ui->DetailLine1->clear();
     BusyCursor busy;
     auto restore = qScopeGuard([page] { page->setEnabled(true); });
     body();
 }
 
-void TForm1::showSendOutcome(const SendOutcome &outcome)
+void TForm1::showSendOutcome(const SendOutcome &outcome, const QByteArray &sent, int successRow)
 {
+    const QByteArray &received = outcome.received;
+    switch (outcome.result) {
+    case SendOutcome::Result::Echoed:
+        showSuccessDetail(successRow);
+        break;
+    case SendOutcome::Result::TimedOut:
+        showFailureDetail(detailRowText(
+            MessageRow::DetailEchoIncomplete,
+            {QString::number(received.size()), QString::number(sent.size()),
+             seconds(DisplayLink::ReplyTimeoutMs)}));
+        break;
+    case SendOutcome::Result::EchoDiffers: {
+        qsizetype at = 0;
+        while (at < received.size() && at < sent.size() && received[at] == sent[at])
+            ++at;
+        const auto byteAt = [](const QByteArray &bytes, qsizetype index) {
+            return index < bytes.size() ? hexByte(quint8(bytes[index])) : QStringLiteral("--");
+        };
+        showFailureDetail(detailRowText(MessageRow::DetailEchoDiffers,
+                                        {QString::number(at + 1), byteAt(sent, at),
+                                         byteAt(received, at)}));
+        break;
+    }
+    }
     if (outcome.result == SendOutcome::Result::TimedOut)
         warnUnlessClosing(MessageRow::ConfirmationTimeout);
     if (outcome.echoDiffers())
         warnUnlessClosing(MessageRow::TransferError);
 }
 
-bool TForm1::readSucceeded(const ReadOutcome &outcome)
+bool TForm1::readSucceeded(const ReadOutcome &outcome, int expectedSize, int successRow)
 {
-    if (outcome.result == ReadOutcome::Result::Done)
+    if (outcome.result == ReadOutcome::Result::Done) {
+        showSuccessDetail(successRow);
         return true;
+    }
+    showFailureDetail(detailRowText(MessageRow::DetailReplyIncomplete,
+                                    {QString::number(outcome.bytes.size()),
+                                     QString::number(expectedSize),
+                                     seconds(DisplayLink::ReplyTimeoutMs)}));
     warnUnlessClosing(MessageRow::DataTimeout);
     return false;
 }
@@ -251,7 +350,8 @@ void TForm1::Button6Click()
 {
     transfer(m_ui->TabSheet2, [this] {
         SettingsTelegramFromControls();
-        showSendOutcome(m_link->sendTelegram(bytesOf(m_settingsTelegram)));
+        const QByteArray telegram = bytesOf(m_settingsTelegram);
+        showSendOutcome(m_link->sendTelegram(telegram), telegram, MessageRow::DetailSettingsSent);
     });
 }
 
@@ -259,7 +359,7 @@ void TForm1::Button11Click()
 {
     transfer(m_ui->TabSheet2, [this] {
         const ReadOutcome outcome = m_link->readTelegram(DisplayLink::Telegram::Settings);
-        if (!readSucceeded(outcome))
+        if (!readSucceeded(outcome, int(m_settingsTelegram.size()), MessageRow::DetailSettingsRead))
             return;
         replaceRecord(m_settingsTelegram, outcome.bytes);
         SettingsTelegramToControls();
@@ -270,7 +370,8 @@ void TForm1::Button8Click()
 {
     transfer(m_ui->TabSheet3, [this] {
         BrightnessTelegramFromControls();
-        showSendOutcome(m_link->sendTelegram(bytesOf(m_brightnessTelegram)));
+        const QByteArray telegram = bytesOf(m_brightnessTelegram);
+        showSendOutcome(m_link->sendTelegram(telegram), telegram, MessageRow::DetailBrightnessSent);
     });
 }
 
@@ -278,7 +379,8 @@ void TForm1::Button7Click()
 {
     transfer(m_ui->TabSheet3, [this] {
         const ReadOutcome outcome = m_link->readTelegram(DisplayLink::Telegram::Brightness);
-        if (!readSucceeded(outcome))
+        if (!readSucceeded(outcome, int(m_brightnessTelegram.size()),
+                           MessageRow::DetailBrightnessRead))
             return;
         replaceRecord(m_brightnessTelegram, outcome.bytes);
         BrightnessTelegramToControls();
@@ -313,6 +415,9 @@ void TForm1::Button12Click()
 
 void TForm1::SendUserString()
 {
+    m_ui->DetailLine1->clear();
     if (m_link->sendUserString(Win1252::fromUnicode(m_sendText)) == UserStringOutcome::BadEscape)
         m_dialogs.warning(this, messageText(MessageRow::BadUserStringEscape));
+    else
+        showSuccessDetail(MessageRow::DetailUserStringSent);
 }

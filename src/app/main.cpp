@@ -21,6 +21,7 @@ int main(int argc, char *argv[])
     if (commandLine.desktopStart() && !WorkingFolder::enterForDesktopStart())
         return 1;
     TForm1 form;
+    form.setFilesToOpen(commandLine.files());
     // SIGTERM and SIGINT close the window as its close button would.
     ShutdownOnSignal shutdown(form);
     if (!shutdown.isActive())

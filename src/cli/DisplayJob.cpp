@@ -24,6 +24,12 @@ QString hexOf(const QByteArray &bytes)
                            : QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
+// The failure text with what caused it, when the port said.
+QString withCause(const QString &text, const QString &cause)
+{
+    return cause.isEmpty() ? text : text + QStringLiteral(": ") + cause;
+}
+
 // Connects `signal` of `sender` to `handler` for its next emission only.
 template <typename Signal, typename Handler>
 void once(DisplayLink *sender, Signal signal, QObject *context, Handler handler)
@@ -70,8 +76,10 @@ DisplayJob::DisplayJob(const QString &port, const JobPlan &plan, QObject *parent
         fail(QStringLiteral("contact-lost"),
              QStringLiteral("contact lost: the display sent no alive signal for a second"));
     });
-    connect(m_link, &DisplayLink::portLost, this,
-            [this] { fail(QStringLiteral("port-lost"), QStringLiteral("the port went away")); });
+    connect(m_link, &DisplayLink::portLost, this, [this] {
+        fail(QStringLiteral("port-lost"), withCause(QStringLiteral("the port went away"),
+                                                    m_link->lossCause()));
+    });
 }
 
 DisplayJob::~DisplayJob()
@@ -231,7 +239,8 @@ void DisplayJob::onConnected(const ConnectOutcome &outcome)
                  .arg(outcome.answer, 2, 16, QLatin1Char('0')));
         return;
     case Result::PortLost:
-        fail(QStringLiteral("port-lost"), QStringLiteral("the port went away while connecting"));
+        fail(QStringLiteral("port-lost"),
+             withCause(QStringLiteral("the port went away while connecting"), outcome.reason));
         return;
     case Result::PortFailed:
         fail(QStringLiteral("port-failed"), outcome.reason);

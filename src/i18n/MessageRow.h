@@ -21,6 +21,25 @@ enum : int
     ContactLost = 73,
     OfflineMode = 74,
     BadUserStringEscape = 76,
+
+    // Rows after the window's own (81 to 99 are read but the window texts use
+    // none of them): the detail line's texts, with %1, %2 ... for what each
+    // names. A language file without them leaves the English texts in use.
+    DetailConnected = 81,       // %1 port and what it reaches, %2 time
+    DetailSettingsSent = 82,    // %1 time
+    DetailSettingsRead = 83,    // %1 time
+    DetailBrightnessSent = 84,  // %1 time
+    DetailBrightnessRead = 85,  // %1 time
+    DetailUserStringSent = 86,  // %1 time
+    DetailNoAck = 87,           // %1 seconds
+    DetailWrongAnswer = 88,     // %1 the byte in hex
+    DetailNoSignOfLife = 89,    // %1 seconds
+    DetailPortLost = 90,        // %1 the cause
+    DetailEchoIncomplete = 91,  // %1 bytes received, %2 bytes sent, %3 seconds
+    DetailEchoDiffers = 92,     // %1 byte position, %2 sent, %3 received (hex)
+    DetailReplyIncomplete = 93, // %1 bytes received, %2 bytes expected, %3 seconds
+    FirstDetailRow = DetailConnected,
+    LastDetailRow = DetailReplyIncomplete,
 };
 
 } // namespace MessageRow

@@ -292,10 +292,11 @@ void DisplayLink::onPortError(int errors)
 {
     if (!(errors & CommError::DeviceIo))
         return;
+    m_lossCause = m_port->RemovalCause();
     if (m_connected)
         dropConnection(&DisplayLink::portLost);
     else if (m_operation == Operation::Connecting)
-        finishConnect({ConnectOutcome::Result::PortLost, {}});
+        finishConnect({ConnectOutcome::Result::PortLost, m_lossCause});
     else
         close();
 }

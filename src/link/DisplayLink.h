@@ -75,6 +75,9 @@ public:
     void setPortName(const QString &name);
     QString portName() const;
     // What the chosen port reaches and where that came from.
+    // Why the port went away, for the portLost() just emitted or the last
+    // PortLost outcome ("the COM port server ... closed the connection").
+    QString lossCause() const { return m_lossCause; }
     QString portDescription() const;
 
     // Asked at every supervision tick; a link whose condition does not hold
@@ -171,4 +174,5 @@ private:
     bool m_collecting = false;
     int m_count = 0;
     int m_waitDepth = 0;
+    QString m_lossCause;
 };

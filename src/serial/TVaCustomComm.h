@@ -133,6 +133,9 @@ public:
     // Also ends a running open, without reporting it (Open raises the cancel).
     void Close();
     bool IsOpen() const { return m_device != nullptr; }
+    // Why the open device went away (see CommDevice::removalCause); empty
+    // while it works or when no device is open.
+    QString RemovalCause() const;
     bool IsOpening() const { return m_opener != nullptr; }
     int WriteBuf(const char *buffer, int count);
     int ReadBuf(char *buffer, int count);

@@ -179,3 +179,8 @@ void TVaCustomComm::HandleError()
     if (const TVaCommErrorEvent handler = m_onError)
         ApplicationExceptionHandler::guard([&] { handler(this, int(errors)); });
 }
+
+QString TVaCustomComm::RemovalCause() const
+{
+    return m_device ? m_device->removalCause() : QString();
+}

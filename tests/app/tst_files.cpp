@@ -362,6 +362,58 @@ private slots:
         QCOMPARE(bytes(form.settingsTelegram()), ExampleSettings);
     }
 
+    // `pantrix FILE...`: each file loads after the start-up as its load button
+    // would; the extension, else the first bytes, tell which record it is.
+    void filesFromTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("errors");
+        QTest::addColumn<int>("baudIndex");
+        QTest::addColumn<QString>("brightness");
+        const QStringList none;
+        QTest::newRow("settings") << QStringList{"hall.esv"} << none << 3 << "001";
+        QTest::newRow("brightness") << QStringList{"room.HSV"} << none << 0 << "010";
+        QTest::newRow("both, known by their bytes")
+            << QStringList{"hall.bak", "room"} << none << 3 << "010";
+        QTest::newRow("missing file, then one that loads")
+            << QStringList{"none.esv", "hall.esv"} << QStringList{"PANTRIX_V20|File not found."}
+            << 3 << "001";
+        QTest::newRow("neither record")
+            << QStringList{"notes.txt"}
+            << QStringList{"PANTRIX_V20|%1 is neither a settings file (.esv) nor a "
+                           "brightness file (.hsv)."}
+            << 0 << "001";
+    }
+    void filesFromTheCommandLine()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, errors);
+        QFETCH(int, baudIndex);
+        QFETCH(QString, brightness);
+        FormFixture f;
+        const QByteArray brightnessRecord =
+            QByteArray::fromHex("1B4854"
+                                "0A0B0C0D0E0F10111213141516171819"
+                                "0D0A");
+        for (const QString name : {"hall.esv", "hall.bak"})
+            f.writeFile(name, ExampleSettings);
+        for (const QString name : {"room.HSV", "room"})
+            f.writeFile(name, brightnessRecord);
+        f.writeFile("notes.txt", "\x1bX not a record");
+        QStringList paths;
+        for (const QString &file : files)
+            paths << f.path(file);
+        f.create().setFilesToOpen(paths);
+        f.show();
+        for (QString &error : errors)
+            error = error.arg(QDir::toNativeSeparators(f.path("notes.txt")));
+        QCOMPARE(f.dialogs.errors, errors);
+        QCOMPARE(f.ui().RadioGroup2->itemIndex(), baudIndex);
+        QCOMPARE(f.ui().MaskEdit18->text(), brightness);
+        if (baudIndex != 0)
+            QCOMPARE(f.ui().PageControl1->activePage(), f.ui().TabSheet2);
+    }
+
     void badDefaultFileStopsStartUp()
     {
         FormFixture f;

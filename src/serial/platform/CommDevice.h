@@ -60,6 +60,9 @@ public:
     virtual int lineEventInterval() const = 0;
 
     virtual bool removed() const = 0;
+    // Why the device counts as removed, in words for the user ("the COM port
+    // server closed the connection"); empty while it has not gone.
+    virtual QString removalCause() const { return {}; }
 
     // How long, in ms, the device wants its input left alone: a network port
     // server that sends nothing but commands, faster than they are parsed, is

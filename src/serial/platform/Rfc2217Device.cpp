@@ -1,6 +1,7 @@
 #include "Rfc2217Device.h"
 
 #include "OpenAbort.h"
+#include "OsError.h"
 #include "Rfc2217Address.h"
 #include "Rfc2217PortCommands.h"
 #include "TcpConnector.h"
@@ -129,7 +130,7 @@ void Rfc2217Device::takeOpeningBytes()
     char bytes[512];
     const long got = SocketIo::receive(m_fd, bytes, sizeof bytes, true);
     if (got == 0 || (got < 0 && !isTransient(errno))) {
-        connectionLost();
+        connectionLost(got == 0 ? 0 : errno);
         return;
     }
     ssize_t used = 0;
@@ -149,7 +150,7 @@ void Rfc2217Device::takeOpeningBytes()
         used += 3;
     }
     if (used > 0 && SocketIo::receive(m_fd, bytes, used) != used)
-        connectionLost();
+        connectionLost(errno);
 }
 
 bool Rfc2217Device::readLineSettings(LineSettings &settings)
@@ -208,7 +209,7 @@ int Rfc2217Device::read(char *buffer, int max)
         return -1;
     }
     if (!flushPending())
-        return connectionLost();
+        return connectionLost(errno);
     if (inputPauseMs() > 0)
         return 0;
     const std::lock_guard lock(m_receiveMutex);
@@ -240,7 +241,7 @@ int Rfc2217Device::receive(char *buffer, int max)
         m_signal.rearm();
         const long got = SocketIo::receive(m_fd, raw, wanted);
         if (got == 0 || (got < 0 && !isTransient(errno)))
-            return connectionLost();
+            return connectionLost(got == 0 ? 0 : errno);
         if (got < 0)
             break;
         for (const Rfc2217Codec::Item &item : m_codec.feed(QByteArrayView(raw, got)))
@@ -268,7 +269,7 @@ void Rfc2217Device::take(const Rfc2217Codec::Item &item, char *buffer, int &coun
         // Without COM port control the line can no longer be driven (RTS
         // above all): the port is as good as gone.
         if (m_opened && m_negotiation.comPortRefused())
-            connectionLost();
+            connectionLost(EPROTONOSUPPORT);
         return;
     case Kind::Subnegotiation:
         if (item.option == Telnet::OptionComPort)
@@ -456,15 +457,37 @@ qint64 Rfc2217Device::sendSome(const char *bytes, qint64 size)
     if (isTransient(errno))
         return 0;
     const int error = errno;
-    connectionLost();
+    connectionLost(error);
     errno = error;
     return -1;
 }
 
-int Rfc2217Device::connectionLost()
+int Rfc2217Device::connectionLost(int error)
 {
+    if (!m_removed.load())
+        m_removalError = error;
     if (!m_removed.exchange(true))
         m_removalUnreported = true;
     errno = EIO;
     return -1;
+}
+
+QString Rfc2217Device::removalCause() const
+{
+    if (!removed())
+        return {};
+    switch (const int error = m_removalError.load()) {
+    case 0:
+        return QStringLiteral("the COM port server %1 closed the connection (another client may "
+                              "have taken the port, or the server stopped)")
+            .arg(m_path);
+    case EPROTONOSUPPORT:
+        return QStringLiteral("the COM port server %1 no longer accepts COM port control")
+            .arg(m_path);
+    default:
+        return QStringLiteral("the connection to the COM port server %1 broke (Error %2, %3)")
+            .arg(m_path)
+            .arg(error)
+            .arg(OsError::text(error));
+    }
 }

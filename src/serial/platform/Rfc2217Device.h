@@ -78,6 +78,7 @@ public:
     // is dealt with.
     int lineEventInterval() const override { return 100; }
     bool removed() const override { return m_removed.load(); }
+    QString removalCause() const override;
     int inputPauseMs() const override;
 
     // Bytes that wait here for room in the socket.
@@ -98,7 +99,9 @@ private:
     bool flushPending();
     bool flushPendingLocked();
     qint64 sendSome(const char *bytes, qint64 size);
-    int connectionLost();
+    // `error`: the errno value behind the loss; 0 when the server closed the
+    // connection, EPROTONOSUPPORT when it refused COM port control.
+    int connectionLost(int error);
 
     const SocketIo::Handle m_fd;
     const QString m_path;
@@ -129,4 +132,5 @@ private:
     std::atomic<qint64> m_inputPausedUntil{0};
     // The removal is reported once by clearErrors().
     std::atomic<bool> m_removalUnreported{false};
+    std::atomic<int> m_removalError{0};
 };

@@ -1,5 +1,6 @@
 #include "TermiosDevice.h"
 
+#include "OsError.h"
 #include "TermiosSpeed.h"
 
 #include <QFile>
@@ -336,7 +337,7 @@ int TermiosDevice::read(char *buffer, int max)
     if (got == 0 && !hungUp())
         return 0;
     if (got == 0 || isRemovalError(errno)) {
-        markRemoved();
+        markRemoved(got == 0 ? 0 : errno);
         errno = EIO;
     }
     return -1;
@@ -355,7 +356,7 @@ int TermiosDevice::write(const char *buffer, int count)
         return 0;
     if (isRemovalError(errno)) {
         const ErrnoKeeper keep;
-        markRemoved();
+        markRemoved(errno);
     }
     return -1;
 }
@@ -366,10 +367,23 @@ bool TermiosDevice::hungUp() const
     return ::poll(&descriptor, 1, 0) > 0 && (descriptor.revents & (POLLHUP | POLLERR)) != 0;
 }
 
-void TermiosDevice::markRemoved()
+void TermiosDevice::markRemoved(int error)
 {
+    if (m_removed.load())
+        return;
+    m_removalError = error;
     if (!m_removed.exchange(true))
         m_removalUnreported = true;
+}
+
+QString TermiosDevice::removalCause() const
+{
+    if (!removed())
+        return {};
+    const int error = m_removalError.load();
+    if (error == 0)
+        return QStringLiteral("%1 hung up (unplugged, or its other end closed)").arg(m_path);
+    return QStringLiteral("%1 failed (Error %2, %3)").arg(m_path).arg(error).arg(OsError::text(error));
 }
 
 bool TermiosDevice::escape(CommFunction function)

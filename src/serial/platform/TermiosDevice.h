@@ -35,12 +35,14 @@ public:
     quint32 sampleLineEvents() override;
     int lineEventInterval() const override { return m_hasModemLines ? 50 : -1; }
     bool removed() const override { return m_removed.load(); }
+    QString removalCause() const override;
 
 private:
     TermiosDevice(int fd, const QString &path);
     bool setModemLine(int line, bool high);
     bool hungUp() const;
-    void markRemoved();
+    // `error` is the errno value behind the loss, 0 for a hang-up.
+    void markRemoved(int error);
     void waitForOutputToDrain();
 
     int m_fd;
@@ -49,6 +51,7 @@ private:
     std::atomic<bool> m_removed{false};
     // The removal is reported once by clearErrors().
     std::atomic<bool> m_removalUnreported{false};
+    std::atomic<int> m_removalError{0};
     // Counters seen by the last clearErrors() (main thread) and by the last
     // sampleLineEvents() (event thread); each thread has its own.
     serial_icounter_struct m_errorBaseline{};

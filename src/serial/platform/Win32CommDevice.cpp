@@ -215,13 +215,15 @@ WaitItem Win32CommDevice::outputWait() const
 bool Win32CommDevice::failed(unsigned long error)
 {
     if (isRemovalError(error))
-        markRemoved();
+        markRemoved(error);
     errno = removed() ? EIO : Win32Error::toErrno(error);
     return false;
 }
 
-void Win32CommDevice::markRemoved()
+void Win32CommDevice::markRemoved(unsigned long error)
 {
+    if (!m_removed.load())
+        m_removalError = error;
     if (!m_removed.exchange(true))
         m_removalUnreported = true;
     // Wakes whoever waits for input, so that the next read reports the loss.
@@ -381,7 +383,7 @@ void Win32CommDevice::finishEventWait()
     // waits on its own (Wine does after a few milliseconds). Armed again below.
     m_waitPending = false;
     if (isRemovalError(error))
-        markRemoved();
+        markRemoved(error);
 }
 
 // Called with m_inputMutex held. The events a completed wait reported; a
@@ -415,7 +417,7 @@ void Win32CommDevice::armEventWait()
         if (error == ERROR_IO_PENDING)
             m_waitPending = true;
         else if (isRemovalError(error))
-            markRemoved();
+            markRemoved(error);
         // Otherwise the driver has no working event wait, and input is found
         // by sampleLineEvents() instead.
         break;
@@ -636,4 +638,13 @@ quint32 Win32CommDevice::sampleLineEvents()
         armEventWait();
     }
     return m_lineEvents.exchange(0);
+}
+
+QString Win32CommDevice::removalCause() const
+{
+    if (!removed())
+        return {};
+    return QStringLiteral("%1 was removed or stopped working (Windows error %2)")
+        .arg(m_path)
+        .arg(m_removalError.load());
 }

@@ -53,6 +53,7 @@ public:
     // be noticed where the driver's event wait does not work.
     int lineEventInterval() const override { return 100; }
     bool removed() const override { return m_removed.load(); }
+    QString removalCause() const override;
 
     struct Overlapped;
 
@@ -71,7 +72,8 @@ private:
     bool finishWrite(bool &failed);
     void drainOnClose();
     bool failed(unsigned long error);
-    void markRemoved();
+    // `error`: the Windows error behind the loss.
+    void markRemoved(unsigned long error);
 
     void *m_handle;
     QString m_path;
@@ -93,6 +95,7 @@ private:
     std::atomic<bool> m_removed{false};
     // The removal is reported once by clearErrors().
     std::atomic<bool> m_removalUnreported{false};
+    std::atomic<unsigned long> m_removalError{0};
     // RTS: its control mode in the last line settings written (none yet),
     // and the level it was last given.
     static constexpr quint32 NoControl = ~quint32(0);
