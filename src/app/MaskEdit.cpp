@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QKeyEvent>
 
 MaskEdit::MaskEdit(QWidget *parent) : QLineEdit(parent) {}
 
@@ -10,6 +11,16 @@ void MaskEdit::setDigits(int digits)
     m_digits = digits;
     // "0" is a required digit; the blank shows unfilled positions.
     setInputMask(QString(digits, u'0') + QStringLiteral(";_"));
+}
+
+void MaskEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        focusNextChild();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void MaskEdit::focusOutEvent(QFocusEvent *event)

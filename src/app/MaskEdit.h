@@ -21,6 +21,8 @@ signals:
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
+    // Enter takes the value as Tab would: on to the next field, and the check runs.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int m_digits = 0;

@@ -1,5 +1,6 @@
 #include "ScrollablePages.h"
 
+#include <QApplication>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -19,6 +20,13 @@ public:
     {
         setWidgetResizable(true);
         setFrameShape(QFrame::NoFrame);
+        // The page's controls take the focus, the area around them none; it
+        // scrolls to whichever control has it instead.
+        setFocusPolicy(Qt::NoFocus);
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+            if (now && widget() && widget()->isAncestorOf(now))
+                ensureWidgetVisible(now);
+        });
     }
 
     // The room the contents need at least, so that the window asks for as

@@ -185,6 +185,12 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             m_guard->run([this, key] { Edit1KeyPress(key); });
             return true; // the Esc character itself adds nothing to the text
         }
+        // Enter sends the string, as the button beside it would.
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !m_ui->Button12->isHidden() && m_ui->Button12->isEnabled()) {
+            m_ui->Button12->click();
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

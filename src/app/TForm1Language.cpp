@@ -4,6 +4,7 @@
 #include "LanguageFileReader.h"
 #include "PictureLoader.h"
 #include "TForm1.h"
+#include "TabOrder.h"
 #include "ui_TForm1.h"
 
 #include <QFile>
@@ -52,6 +53,9 @@ void TForm1::ApplyLanguage()
     if (m_languageColumn == 0)
         return;
     applyTexts();
+    // The choices' new items come last in the tab order until put in their place.
+    for (int i = 0; i < m_ui->PageControl1->count(); ++i)
+        TabOrder::followLayout(m_ui->PageControl1->widget(i));
 }
 
 void TForm1::applyTexts()

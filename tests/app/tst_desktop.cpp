@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "DesktopIdentity.h"
 #include "FormFixture.h"
+#include "LanguageFileWriter.h"
 #include "MessageRow.h"
 #include "PtyPair.h"
 #include "StatusLine.h"
@@ -83,6 +84,62 @@ private slots:
         QVERIFY2(err.isEmpty() ? stdErr.isEmpty() : stdErr.endsWith(err), qPrintable(stdErr));
         // No window ran, so no state file was written.
         QVERIFY(!QFile::exists(dir.filePath("PANTRIX.sav")));
+    }
+
+    // Tab walks each page in the order of its layout, and every control it
+    // stops at has a name that a screen reader can say.
+    void keyboardFollowsTheLayout_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("languageFile");
+        QTest::addColumn<QStringList>("inOrder");
+        QTest::newRow("COM-Port") << "TabSheet1" << false << QStringList{"ComboBox2", "Button9"};
+        const QStringList settings{"RadioGroup1Item", "RadioGroup7Item", "MaskEdit1",
+                           "MaskEdit2",       "MaskEdit19",      "RadioGroup5Item",
+                           "RadioGroup6Item", "ComboBox1",       "Button3",
+                           "Button11"};
+        QTest::newRow("Einstellungen") << "TabSheet2" << false << settings;
+        // A language puts new items into the choices after every other control was made.
+        QTest::newRow("Einstellungen, language file") << "TabSheet2" << true << settings;
+        QTest::newRow("User string") << "TabSheet6" << false << QStringList{"Edit1", "Button12"};
+    }
+    void keyboardFollowsTheLayout()
+    {
+        QFETCH(QString, page);
+        QFETCH(bool, languageFile);
+        QFETCH(QStringList, inOrder);
+        FormFixture f;
+        if (languageFile)
+            f.writeFile("Language.mlf", LanguageFileWriter().content());
+        TForm1 &form = f.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        f.ui().PageControl1->setActivePage(form.findChild<QWidget *>(page));
+        f.ui().PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
+        QStringList walked;
+        QStringList unnamed;
+        for (int i = 0; i < 100; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            if (focus == f.ui().PageControl1->tabBar())
+                break;
+            walked << focus->objectName();
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(focus);
+            if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << focus->objectName() + u'/' + focus->metaObject()->className();
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+        qsizetype last = -1;
+        for (const QString &name : inOrder) {
+            const qsizetype at =
+                std::find_if(walked.cbegin(), walked.cend(),
+                             [&name](const QString &w) { return w.startsWith(name); }) -
+                walked.cbegin();
+            QVERIFY2(at > last && at < walked.size(),
+                     qPrintable(name + " out of order in: " + walked.join(' ')));
+            last = at;
+        }
     }
 
     void qtOptionsAreLeftToQt()

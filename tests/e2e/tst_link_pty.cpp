@@ -486,6 +486,9 @@ private slots:
         QTest::newRow("A#") << "A#" << QByteArray() << true;
         QTest::newRow("#2x5") << "#2x5" << QByteArray() << true;
         QTest::newRow("empty") << "" << QByteArray() << false;
+        // Enter in the box sends as the button does.
+        QTest::newRow("ABC, Enter") << "ABC" << QByteArray("ABC") << false;
+        QTest::newRow("A#12, Enter") << "A#12" << QByteArray() << true;
     }
     void userString()
     {
@@ -498,7 +501,10 @@ private slots:
         connectOk(f, pty);
         pty.received.clear();
         f.ui().Edit1->setText(text);
-        QTest::mouseClick(f.ui().Button12, Qt::LeftButton);
+        if (QString(QTest::currentDataTag()).endsWith(", Enter"))
+            QTest::keyClick(f.ui().Edit1, Qt::Key_Return);
+        else
+            QTest::mouseClick(f.ui().Button12, Qt::LeftButton);
         QTest::qWait(200);
         QCOMPARE(pty.received, bytes);
         QCOMPARE(f.dialogs.warnings.size(), warns ? 1 : 0);
