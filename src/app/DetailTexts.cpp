@@ -36,6 +36,14 @@ QString english(int row)
                               "hex, received %3 hex.");
     case MessageRow::DetailReplyIncomplete:
         return QStringLiteral("%1 of the %2 bytes of the reply came within %3 s.");
+    case MessageRow::PortsPanelTitle:
+        return QStringLiteral("Serial devices on this computer");
+    case MessageRow::PortsPanelUseAs:
+        return QStringLiteral("Use as COM %1");
+    case MessageRow::PortsPanelNone:
+        return QStringLiteral("No serial device found.");
+    case MessageRow::PortsPanelMapped:
+        return QStringLiteral("COM %1 now reaches %2 (written to %3), %4");
     default:
         return {};
     }

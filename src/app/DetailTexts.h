@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// The English texts of the detail line's rows (MessageRow::FirstDetailRow to
-// LastDetailRow), for a language file that does not hold them.
+// The English texts of the rows after the window's own (the detail line, the
+// device list), for a language file that does not hold them.
 namespace DetailTexts {
 
 QString english(int row);

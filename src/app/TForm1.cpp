@@ -42,6 +42,7 @@ TForm1::TForm1(UserDialogs *dialogs, QWidget *parent)
     infoFont.setBold(true);
     m_ui->Panel2->setFont(infoFont);
     createLink();
+    createPortsPanel();
     showBuiltInPictures();
     ScrollablePages::apply(m_ui->PageControl1);
     ScrollablePages::fitToScreen(this);

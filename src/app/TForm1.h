@@ -14,6 +14,8 @@ namespace Ui {
 class TForm1;
 }
 class MaskEdit;
+class PortsPanel;
+class QLabel;
 class QKeyEvent;
 class QTimer;
 class TVaComm;
@@ -101,6 +103,9 @@ public:
 
     // The link to the display and its port, configured as the window's form gives it.
     DisplayLink &link() { return *m_link; }
+    // The serial devices present and what the chosen COM port reaches.
+    PortsPanel *portsPanel() const { return m_portsPanel; }
+    QString portTargetText() const;
     TVaComm *VaComm1 = nullptr;
     const ReplyState &replyState() const;
 
@@ -164,6 +169,9 @@ private:
 
     // The device link as the window shows it (TForm1Link.cpp).
     void applyPortChoice();
+    void createPortsPanel();
+    void applyPortsPanelTexts();
+    void usePortFor(int comNumber, const QString &target);
     void showConnectOutcome(const ConnectOutcome &outcome);
     void contactLost();
     void portLost();
@@ -185,6 +193,8 @@ private:
     std::unique_ptr<HandlerGuard> m_guard;
     std::unique_ptr<SettingsPage> m_settingsPage;
     DisplayLink *m_link = nullptr;
+    PortsPanel *m_portsPanel = nullptr;
+    QLabel *m_portTarget = nullptr;
     FileDialogSet m_fileDialogs;
 
     LanguageTable m_languageTable;

@@ -53,6 +53,7 @@ void TForm1::ApplyLanguage()
     if (m_languageColumn == 0)
         return;
     applyTexts();
+    applyPortsPanelTexts();
     // The choices' new items come last in the tab order until put in their place.
     for (int i = 0; i < m_ui->PageControl1->count(); ++i)
         TabOrder::followLayout(m_ui->PageControl1->widget(i));

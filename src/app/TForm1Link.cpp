@@ -5,6 +5,7 @@
 // boxes.
 #include "ApplicationExceptionHandler.h"
 #include "DetailLine.h"
+#include "PortsPanel.h"
 #include "DetailTexts.h"
 #include "DisplayLink.h"
 #include "MessageRow.h"
@@ -15,9 +16,12 @@
 #include "UserDialogs.h"
 #include "UserString.h"
 #include "Win1252.h"
+#include "platform/PortsMap.h"
 #include "ui_TForm1.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QScopeGuard>
 #include <QTime>
@@ -139,6 +143,60 @@ void TForm1::applyPortChoice()
     // Tells the user which device or port server the chosen port reaches.
     const bool chosen = m_ui->ComboBox2->itemIndex() >= 0;
     m_ui->ComboBox2->setToolTip(chosen ? m_link->portDescription() : QString());
+    m_portTarget->setText(chosen ? m_link->portDescription() : QString());
+    m_portsPanel->setComNumber(m_ui->ComboBox2->itemIndex() + 1);
+}
+
+void TForm1::createPortsPanel()
+{
+    // Beside the port choice: what it reaches; under it: the devices present.
+    m_portTarget = new QLabel(m_ui->TabSheet1);
+    m_portTarget->setObjectName(QStringLiteral("PortTarget"));
+    m_portTarget->setTextFormat(Qt::PlainText);
+    m_portTarget->setWordWrap(true);
+    m_portTarget->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_portTarget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_ui->TabSheet1Row->insertWidget(m_ui->TabSheet1Row->indexOf(m_ui->Panel4) + 1, m_portTarget,
+                                     1);
+    m_portsPanel = new PortsPanel(m_ui->TabSheet1);
+    m_ui->TabSheet1Layout->insertWidget(m_ui->TabSheet1Layout->indexOf(m_ui->TabSheet1Row) + 1,
+                                        m_portsPanel, 1);
+    applyPortsPanelTexts();
+    connect(m_portsPanel, &PortsPanel::useAsRequested, this,
+            [this](int number, const QString &target) {
+                m_guard->run([this, number, target] { usePortFor(number, target); });
+            });
+}
+
+void TForm1::applyPortsPanelTexts()
+{
+    PortsPanel::Texts texts;
+    texts.title = detailRowText(MessageRow::PortsPanelTitle);
+    texts.useAs = messageText(MessageRow::PortsPanelUseAs);
+    if (texts.useAs.trimmed().isEmpty())
+        texts.useAs = DetailTexts::english(MessageRow::PortsPanelUseAs);
+    texts.none = detailRowText(MessageRow::PortsPanelNone);
+    m_portsPanel->setTexts(texts);
+}
+
+QString TForm1::portTargetText() const
+{
+    return m_portTarget->text();
+}
+
+void TForm1::usePortFor(int comNumber, const QString &target)
+{
+    m_ui->DetailLine1->clear();
+    const QString file = PortsMap::filePath();
+    const QString error = PortsMap::assign(file, comNumber, target);
+    if (!error.isEmpty()) {
+        showFailureDetail(error);
+        m_dialogs.warning(this, error);
+        return;
+    }
+    applyPortChoice();
+    showSuccessDetail(MessageRow::PortsPanelMapped, {QString::number(comNumber), target,
+                                                     QDir::toNativeSeparators(file)});
 }
 
 void TForm1::ComboBox2Change()

@@ -38,8 +38,11 @@ enum : int
     DetailEchoIncomplete = 91,  // %1 bytes received, %2 bytes sent, %3 seconds
     DetailEchoDiffers = 92,     // %1 byte position, %2 sent, %3 received (hex)
     DetailReplyIncomplete = 93, // %1 bytes received, %2 bytes expected, %3 seconds
-    FirstDetailRow = DetailConnected,
-    LastDetailRow = DetailReplyIncomplete,
+    // The list of serial devices on the "COM-Port" page.
+    PortsPanelTitle = 94,
+    PortsPanelUseAs = 95, // %1 the COM port number
+    PortsPanelNone = 96,
+    PortsPanelMapped = 97, // %1 COM port number, %2 device, %3 ports file
 };
 
 } // namespace MessageRow
