@@ -6,14 +6,17 @@ set -euo pipefail
 # clang finds libFuzzer and its sanitizer runtimes in libclang-rt-14-dev, which
 # it only recommends.
 # The package check needs file and dpkg-dev (CPack computes the dependencies with
-# dpkg-shlibdeps), desktop-file-utils and appstream (validators).
+# dpkg-shlibdeps), lintian, desktop-file-utils and appstream (validators), and
+# shared-mime-info and libglib2.0-bin (a MIME database and gio to look up the
+# record files in it).
 # The fleet example's test runs its playbook with ansible-core.
 # libwmf's pkg-config data asks for -lexpat, -lpng and -ljpeg besides its own
 # libraries, but libwmf-dev does not depend on their -dev packages: name them.
 packages=(cmake make g++ ccache pkg-config qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
           libjpeg-dev libpng-dev libexpat1-dev libwmf-dev gsfonts fonts-dejavu-core
           libemf2svg-dev clang libclang-rt-14-dev python3-serial xvfb xauth imagemagick
-          file dpkg-dev desktop-file-utils appstream ansible-core)
+          file dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin
+          ansible-core)
 
 missing=()
 for p in "${packages[@]}"; do
