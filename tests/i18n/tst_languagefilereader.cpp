@@ -512,6 +512,39 @@ private slots:
             QCOMPARE(e.message(), QStringLiteral("File not found"));
         }
     }
+
+    // The language file the package and the Windows installer ship: both
+    // languages complete, and its texts in Windows-1252 (a file saved as
+    // UTF-8 would show every umlaut as two characters).
+    void shippedFile_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("German name") << 1 << 0 << QByteArray("Deutsch");
+        QTest::newRow("German row 6") << 1 << 6 << QByteArray("Sprache w\xE4hlen");
+        QTest::newRow("German row 79") << 1 << 79
+                                       << QByteArray("Das Escape-Zeichen kann auch durch Dr\xFC"
+                                                     "cken der Esc-Taste eingegeben werden.");
+        QTest::newRow("German row 80") << 1 << 80 << QByteArray("Senden");
+        QTest::newRow("English name") << 2 << 0 << QByteArray("English");
+        QTest::newRow("English row 79")
+            << 2 << 79 << QByteArray("The escape character can also be entered with the Esc key.");
+        QTest::newRow("English row 80") << 2 << 80 << QByteArray("Send");
+    }
+    void shippedFile()
+    {
+        QFETCH(int, column);
+        QFETCH(int, row);
+        QFETCH(QByteArray, text);
+        LanguageTable table;
+        const LanguageFileSummary summary = LanguageFileReader(table).read(
+            QStringLiteral(PANTRIX_SOURCE_DIR "/examples/Language.mlf"));
+        QCOMPARE(summary.scrambled, false);
+        QCOMPARE(summary.languageCount, 2);
+        QCOMPARE(summary.highestRow, 80);
+        QCOMPARE(table.cell(column, row), text);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestLanguageFileReader)
