@@ -1,14 +1,19 @@
 #include "PortOpenDiagnosis.h"
 #include "PortsMap.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // The hints for a local device on Linux: its group, its holders in /proc.
@@ -76,6 +81,89 @@ QString busyHint(const QString &device)
         .arg(device, holding.join(QStringLiteral(", ")));
 }
 
+// Whether `entry` is the same device as `wanted`: a character device by its
+// device number (any node for it matches), anything else by its inode.
+bool sameFile(const struct stat &entry, const struct stat &wanted)
+{
+    if (S_ISCHR(wanted.st_mode))
+        return S_ISCHR(entry.st_mode) && entry.st_rdev == wanted.st_rdev;
+    return entry.st_dev == wanted.st_dev && entry.st_ino == wanted.st_ino;
+}
+
+QString processName(int procFd, const char *pid)
+{
+    const std::string path = std::string(pid) + "/comm";
+    const int fd = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("?");
+    char name[64];
+    const ssize_t got = ::read(fd, name, sizeof name);
+    ::close(fd);
+    return got > 0 ? QString::fromLocal8Bit(name, got).trimmed() : QStringLiteral("?");
+}
+
+// Whether one of the descriptors in the open folder /proc/PID/fd is `wanted`.
+// Only descriptors whose link names a device node, or `wantedPath` itself,
+// are examined with stat: sockets and pipes are no match, and a stat of a
+// file on a network file system could wait for its server.
+bool holdsFile(DIR *fds, const struct stat &wanted, const QByteArray &wantedPath)
+{
+    const int fdsFd = ::dirfd(fds);
+    while (const dirent *entry = ::readdir(fds)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        char link[PATH_MAX];
+        const ssize_t length = ::readlinkat(fdsFd, entry->d_name, link, sizeof link - 1);
+        if (length <= 0)
+            continue;
+        const std::string_view target(link, size_t(length));
+        if (!target.starts_with("/dev/") && target != std::string_view(wantedPath.constData(),
+                                                                        size_t(wantedPath.size())))
+            continue;
+        struct stat info
+        {
+        };
+        if (::fstatat(fdsFd, entry->d_name, &info, 0) == 0 && sameFile(info, wanted))
+            return true;
+    }
+    return false;
+}
+
+// Every process but `skipPid` with a descriptor on `wanted`, read from /proc.
+// A process's descriptors are readable by its own user and by root only, so
+// an ordinary user finds the holders among their own programs (a terminal
+// program started in another window, the usual case) and no one else's.
+QStringList scanHolders(const struct stat &wanted, const QString &wantedPath, pid_t skipPid)
+{
+    QStringList found;
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return found;
+    const QByteArray path = QFile::encodeName(wantedPath);
+    const int procFd = ::dirfd(proc);
+    while (const dirent *entry = ::readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == skipPid)
+            continue;
+        const std::string fdFolder = std::string(entry->d_name) + "/fd";
+        const int fdsFd = ::openat(procFd, fdFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdsFd < 0)
+            continue; // another user's process, or one that just ended
+        DIR *fds = ::fdopendir(fdsFd);
+        if (!fds) {
+            ::close(fdsFd);
+            continue;
+        }
+        const bool holds = holdsFile(fds, wanted, path);
+        ::closedir(fds);
+        if (holds)
+            found << QStringLiteral("%1 (pid %2)").arg(processName(procFd, entry->d_name)).arg(pid);
+    }
+    ::closedir(proc);
+    return found;
+}
+
 } // namespace
 
 namespace PortOpenDiagnosis {
@@ -120,30 +208,23 @@ QString permissionHint(const QString &device, const std::optional<DeviceAccess> 
 
 QStringList holders(const QString &devicePath)
 {
-    const QString wanted = QFileInfo(devicePath).canonicalFilePath();
-    if (wanted.isEmpty())
+    struct stat device
+    {
+    };
+    if (::stat(QFile::encodeName(devicePath).constData(), &device) != 0)
         return {};
-    QStringList found;
-    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &pid : processes) {
-        bool isPid = false;
-        pid.toInt(&isPid);
-        if (!isPid)
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        const QStringList entries = fds.entryList(QDir::Files | QDir::System);
-        for (const QString &fd : entries) {
-            if (QFile::symLinkTarget(fds.filePath(fd)) != wanted)
-                continue;
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-            const QString name = comm.open(QIODevice::ReadOnly)
-                                     ? QString::fromLocal8Bit(comm.readAll().trimmed())
-                                     : QStringLiteral("?");
-            found << QStringLiteral("%1 (pid %2)").arg(name, pid);
-            break;
-        }
-    }
-    return found;
+    return scanHolders(device, QFileInfo(devicePath).canonicalFilePath(), 0);
+}
+
+QStringList otherHolders(int fd)
+{
+    struct stat device
+    {
+    };
+    if (::fstat(fd, &device) != 0)
+        return {};
+    const QString ownLink = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    return scanHolders(device, QFile::symLinkTarget(ownLink), ::getpid());
 }
 
 } // namespace PortOpenDiagnosis
