@@ -10,10 +10,10 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 // The hints for a local device on Linux: its group, its holders in /proc.
@@ -117,8 +117,8 @@ bool holdsFile(DIR *fds, const struct stat &wanted, const QByteArray &wantedPath
         if (length <= 0)
             continue;
         const std::string_view target(link, size_t(length));
-        if (!target.starts_with("/dev/") && target != std::string_view(wantedPath.constData(),
-                                                                        size_t(wantedPath.size())))
+        if (!target.starts_with("/dev/") &&
+            target != std::string_view(wantedPath.constData(), size_t(wantedPath.size())))
             continue;
         struct stat info
         {
