@@ -164,6 +164,7 @@ private slots:
     void floodingServer();
     void portsThatDoNotOpenCarryTheirHint_data();
     void portsThatDoNotOpenCarryTheirHint();
+    void theFarEndOfAPseudoTerminalIsNoHolder();
 
 private:
     void writeFile(const QString &name, const QByteArray &bytes);
@@ -764,6 +765,25 @@ void TestCliDevices::portsThatDoNotOpenCarryTheirHint()
     QVERIFY2(lines[0].contains(error), qPrintable(text.err));
     QVERIFY2(lines[1].startsWith(QStringLiteral("pantrix-cli: %1: hint: %2").arg(port, shownHint)),
              qPrintable(text.err));
+}
+
+void TestCliDevices::theFarEndOfAPseudoTerminalIsNoHolder()
+{
+    // As socat's pairs do: the far end holds the master and keeps the slave
+    // open too. The port opens; the silent far end then gives no ACK.
+    QProcess farEnd;
+    farEnd.start("python3", {"-c", "import os, sys\n"
+                                   "master, slave = os.openpty()\n"
+                                   "print(os.ttyname(slave), flush=True)\n"
+                                   "sys.stdin.read()"});
+    QVERIFY(farEnd.waitForReadyRead(30000));
+    const QString port = QString::fromLocal8Bit(farEnd.readLine().trimmed());
+    const Run run = CliProcess::run({"read-settings", "--json", "--port", port}, m_dir->path());
+    farEnd.closeWriteChannel();
+    farEnd.waitForFinished(30000);
+    QCOMPARE(run.objects.size(), 1);
+    QVERIFY2(run.objects[0]["reason"].toString() == QStringLiteral("no-ack"), qPrintable(run.out));
+    QVERIFY(!run.objects[0].contains("hint"));
 }
 
 QTEST_GUILESS_MAIN(TestCliDevices)

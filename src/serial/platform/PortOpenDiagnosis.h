@@ -51,7 +51,8 @@ QString permissionHint(const QString &device, const std::optional<DeviceAccess> 
 QStringList holders(const QString &devicePath);
 
 // The processes other than this one that hold the device open on `fd`, as
-// holders() names them; empty when none or when /proc cannot be read.
+// holders() names them; empty when none or when /proc cannot be read. For a
+// pseudo-terminal, a process that holds its master (the far end) is none.
 QStringList otherHolders(int fd);
 #endif
 

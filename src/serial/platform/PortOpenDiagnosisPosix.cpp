@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -102,13 +104,64 @@ QString processName(int procFd, const char *pid)
     return got > 0 ? QString::fromLocal8Bit(name, got).trimmed() : QStringLiteral("?");
 }
 
+// What the search looks for.
+struct WantedFile
+{
+    struct stat info
+    {
+    };
+    QByteArray path;
+    // For a pseudo-terminal's slave whose far end does not count, its index
+    // (the N of /dev/pts/N); -1 otherwise.
+    int ptyIndex = -1;
+};
+
+// The index of a pseudo-terminal slave (Unix 98 majors 136 to 143), or -1.
+int ptyIndexOf(const struct stat &info)
+{
+    if (!S_ISCHR(info.st_mode))
+        return -1;
+    const unsigned int deviceMajor = major(info.st_rdev);
+    if (deviceMajor < 136 || deviceMajor > 143)
+        return -1;
+    return int((deviceMajor - 136) * 256 + minor(info.st_rdev));
+}
+
+// The pseudo-terminal a master descriptor (/proc/PID/fd/FD on /dev/ptmx)
+// serves, from its "tty-index" in /proc/PID/fdinfo/FD; -1 when unknown.
+int masterIndex(int procFd, const char *pid, const char *fd)
+{
+    const std::string path = std::string(pid) + "/fdinfo/" + fd;
+    const int info = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (info < 0)
+        return -1;
+    char text[512];
+    const ssize_t got = ::read(info, text, sizeof text - 1);
+    ::close(info);
+    if (got <= 0)
+        return -1;
+    text[got] = '\0';
+    const char *field = std::strstr(text, "tty-index:");
+    return field ? std::atoi(field + std::strlen("tty-index:")) : -1;
+}
+
+enum class Holding
+{
+    No,
+    Yes,
+    // It holds the master side of the pseudo-terminal: the far end.
+    FarEnd
+};
+
 // Whether one of the descriptors in the open folder /proc/PID/fd is `wanted`.
-// Only descriptors whose link names a device node, or `wantedPath` itself,
+// Only descriptors whose link names a device node, or the wanted path itself,
 // are examined with stat: sockets and pipes are no match, and a stat of a
 // file on a network file system could wait for its server.
-bool holdsFile(DIR *fds, const struct stat &wanted, const QByteArray &wantedPath)
+Holding holdingOf(DIR *fds, int procFd, const char *pid, const WantedFile &wanted)
 {
     const int fdsFd = ::dirfd(fds);
+    const std::string_view wantedPath(wanted.path.constData(), size_t(wanted.path.size()));
+    Holding holding = Holding::No;
     while (const dirent *entry = ::readdir(fds)) {
         if (entry->d_name[0] == '.')
             continue;
@@ -117,29 +170,30 @@ bool holdsFile(DIR *fds, const struct stat &wanted, const QByteArray &wantedPath
         if (length <= 0)
             continue;
         const std::string_view target(link, size_t(length));
-        if (!target.starts_with("/dev/") &&
-            target != std::string_view(wantedPath.constData(), size_t(wantedPath.size())))
+        if (wanted.ptyIndex >= 0 && (target == "/dev/ptmx" || target == "/dev/pts/ptmx") &&
+            masterIndex(procFd, pid, entry->d_name) == wanted.ptyIndex)
+            return Holding::FarEnd;
+        if (holding == Holding::Yes || (!target.starts_with("/dev/") && target != wantedPath))
             continue;
         struct stat info
         {
         };
-        if (::fstatat(fdsFd, entry->d_name, &info, 0) == 0 && sameFile(info, wanted))
-            return true;
+        if (::fstatat(fdsFd, entry->d_name, &info, 0) == 0 && sameFile(info, wanted.info))
+            holding = Holding::Yes;
     }
-    return false;
+    return holding;
 }
 
 // Every process but `skipPid` with a descriptor on `wanted`, read from /proc.
 // A process's descriptors are readable by its own user and by root only, so
 // an ordinary user finds the holders among their own programs (a terminal
 // program started in another window, the usual case) and no one else's.
-QStringList scanHolders(const struct stat &wanted, const QString &wantedPath, pid_t skipPid)
+QStringList scanHolders(const WantedFile &wanted, pid_t skipPid)
 {
     QStringList found;
     DIR *proc = ::opendir("/proc");
     if (!proc)
         return found;
-    const QByteArray path = QFile::encodeName(wantedPath);
     const int procFd = ::dirfd(proc);
     while (const dirent *entry = ::readdir(proc)) {
         char *end = nullptr;
@@ -155,9 +209,9 @@ QStringList scanHolders(const struct stat &wanted, const QString &wantedPath, pi
             ::close(fdsFd);
             continue;
         }
-        const bool holds = holdsFile(fds, wanted, path);
+        const Holding holding = holdingOf(fds, procFd, entry->d_name, wanted);
         ::closedir(fds);
-        if (holds)
+        if (holding == Holding::Yes)
             found << QStringLiteral("%1 (pid %2)").arg(processName(procFd, entry->d_name)).arg(pid);
     }
     ::closedir(proc);
@@ -208,23 +262,26 @@ QString permissionHint(const QString &device, const std::optional<DeviceAccess> 
 
 QStringList holders(const QString &devicePath)
 {
-    struct stat device
-    {
-    };
-    if (::stat(QFile::encodeName(devicePath).constData(), &device) != 0)
+    WantedFile wanted;
+    if (::stat(QFile::encodeName(devicePath).constData(), &wanted.info) != 0)
         return {};
-    return scanHolders(device, QFileInfo(devicePath).canonicalFilePath(), 0);
+    wanted.path = QFile::encodeName(QFileInfo(devicePath).canonicalFilePath());
+    return scanHolders(wanted, 0);
 }
 
 QStringList otherHolders(int fd)
 {
-    struct stat device
-    {
-    };
-    if (::fstat(fd, &device) != 0)
+    WantedFile wanted;
+    if (::fstat(fd, &wanted.info) != 0)
         return {};
-    const QString ownLink = QStringLiteral("/proc/self/fd/%1").arg(fd);
-    return scanHolders(device, QFile::symLinkTarget(ownLink), ::getpid());
+    wanted.path =
+        QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+    // Whoever holds a pseudo-terminal's master plays the device at its far
+    // end (socat's pair, a simulator, a test) and often keeps the slave open
+    // as well, so that the line stays up between connections: that is no
+    // second user of the port.
+    wanted.ptyIndex = ptyIndexOf(wanted.info);
+    return scanHolders(wanted, ::getpid());
 }
 
 } // namespace PortOpenDiagnosis
