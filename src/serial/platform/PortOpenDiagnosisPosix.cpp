@@ -167,6 +167,8 @@ Holding holdingOf(DIR *fds, int procFd, const char *pid, const WantedFile &wante
             continue;
         char link[PATH_MAX];
         const ssize_t length = ::readlinkat(fdsFd, entry->d_name, link, sizeof link - 1);
+        if (length < 0 && errno == EACCES)
+            break; // none of its descriptors may be read, then
         if (length <= 0)
             continue;
         const std::string_view target(link, size_t(length));
