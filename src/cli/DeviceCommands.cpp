@@ -201,6 +201,8 @@ void report(Cli::Output &output, const JobResult &result, const QString &target,
     if (result.failed()) {
         object.insert(QStringLiteral("reason"), result.reason);
         object.insert(QStringLiteral("error"), result.error);
+        if (!result.hint.isEmpty())
+            object.insert(QStringLiteral("hint"), result.hint);
     }
     if (result.settings)
         object.insert(QStringLiteral("settings"), settingsJson(*result.settings));
@@ -211,7 +213,12 @@ void report(Cli::Output &output, const JobResult &result, const QString &target,
 
     const QString seconds = QString::number(result.milliseconds / 1000.0, 'f', 1);
     if (result.failed()) {
-        output.error(QStringLiteral("%1: %2").arg(portLabel(result.port, target), result.error));
+        const QString label = portLabel(result.port, target);
+        output.error(QStringLiteral("%1: %2").arg(label, result.error));
+        // The hint has a line of its own, named by the same port, so that it
+        // stays with its display among the lines of many.
+        if (!result.hint.isEmpty())
+            output.error(QStringLiteral("%1: hint: %2").arg(label, result.hint));
         return;
     }
     output.line(

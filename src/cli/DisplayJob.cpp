@@ -224,6 +224,7 @@ void DisplayJob::onConnected(const ConnectOutcome &outcome)
         next();
         return;
     case Result::OpenFailed:
+        m_result.hint = outcome.hint;
         fail(QStringLiteral("cannot-open"),
              QStringLiteral("cannot open %1: %2")
                  .arg(PortNameResolver::resolve(m_port), outcome.reason));

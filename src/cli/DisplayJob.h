@@ -44,6 +44,7 @@ struct JobResult
     // "bad-escape", "cancelled".
     QString reason;
     QString error;                        // the reason in words, naming the port
+    QString hint;                         // what to do about a port that did not open, or empty
     std::optional<QByteArray> settings;   // the display's settings record at the end
     std::optional<QByteArray> brightness; // the display's brightness record at the end
     qint64 milliseconds = 0;

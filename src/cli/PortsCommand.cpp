@@ -2,6 +2,7 @@
 
 #include "platform/PortNameResolver.h"
 #include "platform/PortsMap.h"
+#include "platform/SerialDevices.h"
 
 #include <QDir>
 #include <QJsonObject>
@@ -46,8 +47,41 @@ std::set<int> environmentNumbers()
     return numbers;
 }
 
-int run(const QCommandLineParser &, Cli::Output &output)
+// `ports --present`: the serial devices the machine has now.
+int listPresent(Cli::Output &output)
 {
+    const QList<SerialDevices::Device> devices = SerialDevices::present();
+    if (devices.isEmpty()) {
+        const QString none = QStringLiteral("No serial device is present.");
+        if (output.json())
+            output.error(none);
+        output.line(none);
+    }
+    for (const SerialDevices::Device &device : devices) {
+        output.object({{QStringLiteral("node"), device.node},
+                       {QStringLiteral("byId"), device.byId},
+                       {QStringLiteral("driver"), device.driver},
+                       {QStringLiteral("vendorId"), device.vendorId},
+                       {QStringLiteral("productId"), device.productId},
+                       {QStringLiteral("manufacturer"), device.manufacturer},
+                       {QStringLiteral("product"), device.product},
+                       {QStringLiteral("serial"), device.serial},
+                       {QStringLiteral("description"), device.description()}});
+        QString line = QStringLiteral("%1: %2").arg(device.node, device.description());
+        if (!device.serial.isEmpty())
+            line += QStringLiteral(", serial %1").arg(device.serial);
+        if (!device.byId.isEmpty())
+            line += QStringLiteral(", %1").arg(device.byId);
+        output.line(line);
+    }
+    return Cli::Success;
+}
+
+int run(const QCommandLineParser &parser, Cli::Output &output)
+{
+    if (parser.isSet(QStringLiteral("present")))
+        return listPresent(output);
+
     const QString portsFile = PortsMap::filePath();
     std::set<int> numbers = environmentNumbers();
     for (const int number : PortsMap::load(portsFile).comNumbers())
@@ -103,7 +137,13 @@ Cli::Command command()
 #else
             QStringLiteral("Lists the COM ports the environment and the ports file name."),
 #endif
-            [](QCommandLineParser &) {}, run};
+            [](QCommandLineParser &parser) {
+                parser.addOption({QStringLiteral("present"),
+                                  QStringLiteral("Lists the serial devices this machine has "
+                                                 "now instead, with their drivers and USB "
+                                                 "names.")});
+            },
+            run};
 }
 
 } // namespace PortsCommand

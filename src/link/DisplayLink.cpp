@@ -192,7 +192,10 @@ ConnectOutcome DisplayLink::openFailure(const std::exception &error) const
         outcome.reason = commError->message();
         outcome.osError = commError->osError();
     }
-    outcome.explanation = PortOpenDiagnosis::explain(portName(), outcome.reason, outcome.osError);
+    // One look for the hint: for a busy port it searches /proc for the holders.
+    outcome.hint = PortOpenDiagnosis::hint(PortNameResolver::resolve(portName()), outcome.osError);
+    outcome.explanation =
+        PortOpenDiagnosis::explainWithHint(portName(), outcome.reason, outcome.hint);
     return outcome;
 }
 

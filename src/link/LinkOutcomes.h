@@ -33,9 +33,11 @@ struct ConnectOutcome
     quint8 answer = 0;
     // OpenFailed: the system's error number behind `reason` (0 when unknown),
     // and the lines that tell the user why: what the port name reaches, the
-    // error, and a hint for the common causes.
+    // error, and a hint for the common causes. `hint` is that hint alone
+    // (empty when there is none), for callers that show the error themselves.
     int osError = 0;
     QString explanation{};
+    QString hint{};
 
     bool connected() const { return result == Result::Connected; }
 };

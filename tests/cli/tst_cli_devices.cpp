@@ -162,6 +162,9 @@ private slots:
     void manyRefusedPortsEndInOneResultEach();
     void floodingServer_data();
     void floodingServer();
+    void portsThatDoNotOpenCarryTheirHint_data();
+    void portsThatDoNotOpenCarryTheirHint();
+    void theFarEndOfAPseudoTerminalIsNoHolder();
 
 private:
     void writeFile(const QString &name, const QByteArray &bytes);
@@ -687,6 +690,100 @@ void TestCliDevices::floodingServer()
     QCOMPARE(run.status, 1);
     QCOMPARE(run.objects.value(0)["reason"].toString(), reason);
     QCOMPARE(readFile(m_dir->filePath("old.esv")), Settings);
+}
+
+void TestCliDevices::portsThatDoNotOpenCarryTheirHint_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("hint"); // %1: the port, %2: the holder's pid
+    QTest::newRow("refused COM port server")
+        << "refused"
+        << "(Error 111, Connection refused)"
+        << "Nothing accepts connections at %1: is the COM port server (or "
+           "pantrix-display-sim) running there?";
+    QTest::newRow("missing device")
+        << "missing"
+        << "Specified device not found (%1)."
+        << "There is no device %1. Check that the adapter is plugged in";
+    // A terminal program such as minicom holds the port without any lock;
+    // the port is named through a link of its own, as /dev/serial/by-id/ does.
+    QTest::newRow("port held by another program")
+        << "held"
+        << "(Error 16, Device or resource busy)"
+        << "%1 is held by python3 (pid %2). Close that program and connect again.";
+}
+
+void TestCliDevices::portsThatDoNotOpenCarryTheirHint()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    QFETCH(QString, hint);
+    PtyPair pty;
+    QProcess holder;
+    QString port;
+    if (kind == "refused") {
+        port = refusingPorts(1).value(0);
+        QVERIFY(!port.isEmpty());
+    } else if (kind == "missing") {
+        port = m_dir->filePath("ttyUSB-gone");
+    } else {
+        QVERIFY(pty.isValid());
+        port = m_dir->filePath("by-id-adapter");
+        QVERIFY(QFile::link(pty.slavePath(), port));
+        // It says so once it has the device open, so the program comes after.
+        holder.start("python3", {"-c",
+                                 "import os, sys\n"
+                                 "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)\n"
+                                 "print('open', flush=True)\n"
+                                 "sys.stdin.read()",
+                                 pty.slavePath()});
+        QVERIFY(holder.waitForReadyRead(30000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));
+    }
+    const auto filled = [&](QString text) {
+        return text.replace("%1", port).replace("%2", QString::number(holder.processId()));
+    };
+    const QString shownHint = filled(hint);
+    error = filled(error);
+    const Run json = CliProcess::run({"read-settings", "--json", "--port", port}, m_dir->path());
+    const Run text = CliProcess::run({"read-settings", "--port", port}, m_dir->path());
+    holder.closeWriteChannel();
+    holder.waitForFinished(30000);
+
+    QCOMPARE(json.status, 1);
+    QCOMPARE(json.objects.size(), 1);
+    QCOMPARE(json.objects[0]["reason"].toString(), QStringLiteral("cannot-open"));
+    QVERIFY2(json.objects[0]["error"].toString().contains(error), qPrintable(json.out));
+    QVERIFY2(json.objects[0]["hint"].toString().startsWith(shownHint), qPrintable(json.out));
+    // Text: the failure line as before, then the hint, both named by the port.
+    QCOMPARE(text.status, 1);
+    const QStringList lines = text.err.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("pantrix-cli: %1: cannot open %1: ").arg(port)),
+             qPrintable(text.err));
+    QVERIFY2(lines[0].contains(error), qPrintable(text.err));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("pantrix-cli: %1: hint: %2").arg(port, shownHint)),
+             qPrintable(text.err));
+}
+
+void TestCliDevices::theFarEndOfAPseudoTerminalIsNoHolder()
+{
+    // As socat's pairs do: the far end holds the master and keeps the slave
+    // open too. The port opens; the silent far end then gives no ACK.
+    QProcess farEnd;
+    farEnd.start("python3", {"-c", "import os, sys\n"
+                                   "master, slave = os.openpty()\n"
+                                   "print(os.ttyname(slave), flush=True)\n"
+                                   "sys.stdin.read()"});
+    QVERIFY(farEnd.waitForReadyRead(30000));
+    const QString port = QString::fromLocal8Bit(farEnd.readLine().trimmed());
+    const Run run = CliProcess::run({"read-settings", "--json", "--port", port}, m_dir->path());
+    farEnd.closeWriteChannel();
+    farEnd.waitForFinished(30000);
+    QCOMPARE(run.objects.size(), 1);
+    QVERIFY2(run.objects[0]["reason"].toString() == QStringLiteral("no-ack"), qPrintable(run.out));
+    QVERIFY(!run.objects[0].contains("hint"));
 }
 
 QTEST_GUILESS_MAIN(TestCliDevices)

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -223,6 +225,109 @@ private slots:
         QVERIFY(!PortsMap::load(path).target(3));
         QVERIFY(QDir().mkpath(path));
         QVERIFY(!PortsMap::load(path).target(3));
+    }
+
+    void assignWritesTheEntry_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // null: no file, nor its folder
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("error"); // what the error text holds; empty: success
+
+        const QString acm = "/dev/ttyACM0";
+        QTest::newRow("no file, no folder")
+            << QByteArray() << acm << false << QByteArray("COM3=/dev/ttyACM0\n") << QString();
+        QTest::newRow("empty file")
+            << QByteArray("") << acm << false << QByteArray("COM3=/dev/ttyACM0\n") << QString();
+        QTest::newRow("comments and other ports stay; the entry keeps its comment")
+            << QByteArray("# Workshop\nCOM1=/dev/ttyUSB0\n  com3 = /dev/ttyS2   # bench\n\n"
+                          "#COM3=/old\nCOM16=rfc2217://10.0.0.4:4001")
+            << acm << false
+            << QByteArray("# Workshop\nCOM1=/dev/ttyUSB0\n  COM3=/dev/ttyACM0   # bench\n\n"
+                          "#COM3=/old\nCOM16=rfc2217://10.0.0.4:4001")
+            << QString();
+        QTest::newRow("appended after a last line without its end")
+            << QByteArray("COM1=/dev/ttyUSB0\nCOM33=/dev/ttyS1") << acm << false
+            << QByteArray("COM1=/dev/ttyUSB0\nCOM33=/dev/ttyS1\nCOM3=/dev/ttyACM0\n") << QString();
+        QTest::newRow("named twice: both lines")
+            << QByteArray("COM3=/a\nCOM1=/b\nCOM3=/c # later\n") << acm << false
+            << QByteArray("COM3=/dev/ttyACM0\nCOM1=/b\nCOM3=/dev/ttyACM0 # later\n") << QString();
+        QTest::newRow("CRLF lines, replaced")
+            << QByteArray("# PC\r\nCOM3=/a\r\nCOM1=/b\r\n") << acm << false
+            << QByteArray("# PC\r\nCOM3=/dev/ttyACM0\r\nCOM1=/b\r\n") << QString();
+        QTest::newRow("CRLF lines, appended")
+            << QByteArray("# PC\r\nCOM1=/b\r\n") << "rfc2217://[2001:db8::7]:4001" << false
+            << QByteArray("# PC\r\nCOM1=/b\r\nCOM3=rfc2217://[2001:db8::7]:4001\r\n") << QString();
+        QTest::newRow("'#' inside a device name")
+            << QByteArray("") << "/dev/serial/by-id/usb-FTDI#1" << false
+            << QByteArray("COM3=/dev/serial/by-id/usb-FTDI#1\n") << QString();
+        QTest::newRow("read-only folder and file")
+            << QByteArray("COM3=/a\n") << acm << true << QByteArray("COM3=/a\n")
+            << "File access denied";
+        QTest::newRow("read-only folder without the file")
+            << QByteArray() << acm << true << QByteArray() << "File access denied";
+        QTest::newRow("a target the next read would cut at its comment")
+            << QByteArray("COM3=/a\n") << "/dev/ttyUSB0 #1" << false << QByteArray("COM3=/a\n")
+            << "would start a comment";
+        QTest::newRow("a target of two lines")
+            << QByteArray("COM3=/a\n") << "/dev/ttyUSB0\nCOM4=/x" << false
+            << QByteArray("COM3=/a\n") << "has several lines";
+    }
+
+    void assignWritesTheEntry()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, target);
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, error);
+        const QString folder = m_dir->filePath("config/pantrix");
+        const QString path = folder + "/ports";
+        if (!before.isNull() || readOnlyFolder)
+            QVERIFY(QDir().mkpath(folder));
+        if (!before.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(before), before.size());
+        }
+        QString result;
+        if (readOnlyFolder) {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                              QFile::ExeOther);
+            QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ExeOwner | QFile::ExeOther);
+            QFile::setPermissions(m_dir->filePath("config"), QFile::ReadOwner | QFile::WriteOwner |
+                                                                 QFile::ExeOwner | QFile::ExeOther);
+            // Root may write anything: this thread's file access is an
+            // ordinary user's for the call.
+            const bool root = ::geteuid() == 0;
+            if (root) {
+                ::setfsgid(65534);
+                ::setfsuid(65534);
+            }
+            result = PortsMap::assign(path, 3, target);
+            if (root) {
+                ::setfsuid(0);
+                ::setfsgid(0);
+            }
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        } else {
+            result = PortsMap::assign(path, 3, target);
+        }
+        if (error.isEmpty()) {
+            QCOMPARE(result, QString());
+            QCOMPARE(PortsMap::load(path).target(3), std::optional(target));
+        } else {
+            QVERIFY2(result.startsWith(path + ": ") && result.contains(error), qPrintable(result));
+        }
+        QFile written(path);
+        QCOMPARE(written.exists(), !after.isNull());
+        if (written.open(QIODevice::ReadOnly))
+            QCOMPARE(written.readAll(), after);
+        // Atomic replacement leaves no temporary file beside it.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), after.isNull() ? 0 : 1);
     }
 };
 

@@ -44,10 +44,14 @@ QString hint(const QString &target, int error)
 
 QString explain(const QString &portName, const QString &errorText, int error)
 {
+    return explainWithHint(portName, errorText, hint(PortNameResolver::resolve(portName), error));
+}
+
+QString explainWithHint(const QString &portName, const QString &errorText, const QString &hint)
+{
     QStringList lines{PortNameResolver::describe(portName), errorText};
-    const QString extra = hint(PortNameResolver::resolve(portName), error);
-    if (!extra.isEmpty())
-        lines << extra;
+    if (!hint.isEmpty())
+        lines << hint;
     return lines.join(u'\n');
 }
 

@@ -17,6 +17,8 @@ namespace PortOpenDiagnosis {
 // open raised, and a hint when there is one. `error` is the errno value
 // behind the failure, 0 when unknown.
 QString explain(const QString &portName, const QString &errorText, int error);
+// The same lines with a hint found before (empty: none).
+QString explainWithHint(const QString &portName, const QString &errorText, const QString &hint);
 
 // The hint alone, for an open of `target` (a device path or an rfc2217://
 // address) that failed with `error`; empty when there is nothing to add.
@@ -42,8 +44,16 @@ struct DeviceAccess
 QString permissionHint(const QString &device, const std::optional<DeviceAccess> &access);
 
 // The processes that have `devicePath` open, as "name (pid N)", as far as
-// /proc lets us see them (all of them for root, one's own otherwise).
+// /proc lets us see them (all of them for root, one's own otherwise). A
+// process counts when one of its descriptors is the same device (or file),
+// under whatever name it opened it: /dev/serial/by-id/... and /dev/ttyUSB0
+// are one device.
 QStringList holders(const QString &devicePath);
+
+// The processes other than this one that hold the device open on `fd`, as
+// holders() names them; empty when none or when /proc cannot be read. For a
+// pseudo-terminal, a process that holds its master (the far end) is none.
+QStringList otherHolders(int fd);
 #endif
 
 } // namespace PortOpenDiagnosis

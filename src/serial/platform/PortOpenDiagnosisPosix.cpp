@@ -1,13 +1,20 @@
 #include "PortOpenDiagnosis.h"
 #include "PortsMap.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -76,6 +83,143 @@ QString busyHint(const QString &device)
         .arg(device, holding.join(QStringLiteral(", ")));
 }
 
+// Whether `entry` is the same device as `wanted`: a character device by its
+// device number (any node for it matches), anything else by its inode.
+bool sameFile(const struct stat &entry, const struct stat &wanted)
+{
+    if (S_ISCHR(wanted.st_mode))
+        return S_ISCHR(entry.st_mode) && entry.st_rdev == wanted.st_rdev;
+    return entry.st_dev == wanted.st_dev && entry.st_ino == wanted.st_ino;
+}
+
+QString processName(int procFd, const char *pid)
+{
+    const std::string path = std::string(pid) + "/comm";
+    const int fd = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("?");
+    char name[64];
+    const ssize_t got = ::read(fd, name, sizeof name);
+    ::close(fd);
+    return got > 0 ? QString::fromLocal8Bit(name, got).trimmed() : QStringLiteral("?");
+}
+
+// What the search looks for.
+struct WantedFile
+{
+    struct stat info
+    {
+    };
+    QByteArray path;
+    // For a pseudo-terminal's slave whose far end does not count, its index
+    // (the N of /dev/pts/N); -1 otherwise.
+    int ptyIndex = -1;
+};
+
+// The index of a pseudo-terminal slave (Unix 98 majors 136 to 143), or -1.
+int ptyIndexOf(const struct stat &info)
+{
+    if (!S_ISCHR(info.st_mode))
+        return -1;
+    const unsigned int deviceMajor = major(info.st_rdev);
+    if (deviceMajor < 136 || deviceMajor > 143)
+        return -1;
+    return int((deviceMajor - 136) * 256 + minor(info.st_rdev));
+}
+
+// The pseudo-terminal a master descriptor (/proc/PID/fd/FD on /dev/ptmx)
+// serves, from its "tty-index" in /proc/PID/fdinfo/FD; -1 when unknown.
+int masterIndex(int procFd, const char *pid, const char *fd)
+{
+    const std::string path = std::string(pid) + "/fdinfo/" + fd;
+    const int info = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (info < 0)
+        return -1;
+    char text[512];
+    const ssize_t got = ::read(info, text, sizeof text - 1);
+    ::close(info);
+    if (got <= 0)
+        return -1;
+    text[got] = '\0';
+    const char *field = std::strstr(text, "tty-index:");
+    return field ? std::atoi(field + std::strlen("tty-index:")) : -1;
+}
+
+enum class Holding
+{
+    No,
+    Yes,
+    // It holds the master side of the pseudo-terminal: the far end.
+    FarEnd
+};
+
+// Whether one of the descriptors in the open folder /proc/PID/fd is `wanted`.
+// Only descriptors whose link names a device node, or the wanted path itself,
+// are examined with stat: sockets and pipes are no match, and a stat of a
+// file on a network file system could wait for its server.
+Holding holdingOf(DIR *fds, int procFd, const char *pid, const WantedFile &wanted)
+{
+    const int fdsFd = ::dirfd(fds);
+    const std::string_view wantedPath(wanted.path.constData(), size_t(wanted.path.size()));
+    Holding holding = Holding::No;
+    while (const dirent *entry = ::readdir(fds)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        char link[PATH_MAX];
+        const ssize_t length = ::readlinkat(fdsFd, entry->d_name, link, sizeof link - 1);
+        if (length < 0 && errno == EACCES)
+            break; // none of its descriptors may be read, then
+        if (length <= 0)
+            continue;
+        const std::string_view target(link, size_t(length));
+        if (wanted.ptyIndex >= 0 && (target == "/dev/ptmx" || target == "/dev/pts/ptmx") &&
+            masterIndex(procFd, pid, entry->d_name) == wanted.ptyIndex)
+            return Holding::FarEnd;
+        if (holding == Holding::Yes || (!target.starts_with("/dev/") && target != wantedPath))
+            continue;
+        struct stat info
+        {
+        };
+        if (::fstatat(fdsFd, entry->d_name, &info, 0) == 0 && sameFile(info, wanted.info))
+            holding = Holding::Yes;
+    }
+    return holding;
+}
+
+// Every process but `skipPid` with a descriptor on `wanted`, read from /proc.
+// A process's descriptors are readable by its own user and by root only, so
+// an ordinary user finds the holders among their own programs (a terminal
+// program started in another window, the usual case) and no one else's.
+QStringList scanHolders(const WantedFile &wanted, pid_t skipPid)
+{
+    QStringList found;
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return found;
+    const int procFd = ::dirfd(proc);
+    while (const dirent *entry = ::readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == skipPid)
+            continue;
+        const std::string fdFolder = std::string(entry->d_name) + "/fd";
+        const int fdsFd = ::openat(procFd, fdFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdsFd < 0)
+            continue; // another user's process, or one that just ended
+        DIR *fds = ::fdopendir(fdsFd);
+        if (!fds) {
+            ::close(fdsFd);
+            continue;
+        }
+        const Holding holding = holdingOf(fds, procFd, entry->d_name, wanted);
+        ::closedir(fds);
+        if (holding == Holding::Yes)
+            found << QStringLiteral("%1 (pid %2)").arg(processName(procFd, entry->d_name)).arg(pid);
+    }
+    ::closedir(proc);
+    return found;
+}
+
 } // namespace
 
 namespace PortOpenDiagnosis {
@@ -120,30 +264,26 @@ QString permissionHint(const QString &device, const std::optional<DeviceAccess> 
 
 QStringList holders(const QString &devicePath)
 {
-    const QString wanted = QFileInfo(devicePath).canonicalFilePath();
-    if (wanted.isEmpty())
+    WantedFile wanted;
+    if (::stat(QFile::encodeName(devicePath).constData(), &wanted.info) != 0)
         return {};
-    QStringList found;
-    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &pid : processes) {
-        bool isPid = false;
-        pid.toInt(&isPid);
-        if (!isPid)
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        const QStringList entries = fds.entryList(QDir::Files | QDir::System);
-        for (const QString &fd : entries) {
-            if (QFile::symLinkTarget(fds.filePath(fd)) != wanted)
-                continue;
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-            const QString name = comm.open(QIODevice::ReadOnly)
-                                     ? QString::fromLocal8Bit(comm.readAll().trimmed())
-                                     : QStringLiteral("?");
-            found << QStringLiteral("%1 (pid %2)").arg(name, pid);
-            break;
-        }
-    }
-    return found;
+    wanted.path = QFile::encodeName(QFileInfo(devicePath).canonicalFilePath());
+    return scanHolders(wanted, 0);
+}
+
+QStringList otherHolders(int fd)
+{
+    WantedFile wanted;
+    if (::fstat(fd, &wanted.info) != 0)
+        return {};
+    wanted.path =
+        QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+    // Whoever holds a pseudo-terminal's master plays the device at its far
+    // end (socat's pair, a simulator, a test) and often keeps the slave open
+    // as well, so that the line stays up between connections: that is no
+    // second user of the port.
+    wanted.ptyIndex = ptyIndexOf(wanted.info);
+    return scanHolders(wanted, ::getpid());
 }
 
 } // namespace PortOpenDiagnosis

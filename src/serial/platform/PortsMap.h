@@ -30,6 +30,17 @@ public:
     static PortsMap load(const QString &path);
     static PortsMap parse(const QString &text);
 
+    // Maps COM `comNumber` to `target` in the ports file at `path`. Every
+    // line that names the port gets the new target (so no earlier line is
+    // left to mislead a reader), keeping its indentation and its comment;
+    // without such a line one is appended. Every other line, comment and line
+    // ending stays as it is; a file of CRLF lines gets CRLF lines. Written
+    // atomically (DataFile); creates the folder and the file when missing.
+    // Returns an empty string on success, else the error text, naming the
+    // file; a target the file could not hold (empty, several lines, a " #"
+    // that would start a comment) is refused and nothing is written.
+    static QString assign(const QString &path, int comNumber, const QString &target);
+
     std::optional<QString> target(int comNumber) const;
     // The COM numbers the file names, in ascending order.
     QList<int> comNumbers() const;

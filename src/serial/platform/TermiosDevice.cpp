@@ -1,6 +1,7 @@
 #include "TermiosDevice.h"
 
 #include "OsError.h"
+#include "PortOpenDiagnosis.h"
 #include "TermiosSpeed.h"
 
 #include <QFile>
@@ -200,6 +201,13 @@ std::unique_ptr<CommDevice> TermiosDevice::open(const QString &path)
     // Another program holding the port gets EWOULDBLOCK here; busy says it better.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0)
         return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    // Terminal programs such as minicom take no lock, and TIOCEXCL keeps out
+    // only those that come later: a program that has the port open already
+    // is found among the open descriptors in /proc, and the port is busy as
+    // on Windows. Looking after our own open (before TIOCEXCL and before any
+    // setting changes) leaves no gap for a program that opens meanwhile.
+    if (!PortOpenDiagnosis::otherHolders(fd).isEmpty())
+        return fail(EBUSY);
     if (ioctl(fd, TIOCEXCL) != 0)
         return fail(errno);
     makeRaw(settings);

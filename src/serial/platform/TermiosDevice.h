@@ -9,7 +9,8 @@
 // pseudo-terminal, driven through termios and the tty ioctls.
 //
 // The device is opened non-blocking, locked against other programs (flock and
-// TIOCEXCL) and switched to raw transfer at once; line parameters come with
+// TIOCEXCL), refused as busy (EBUSY) while another process has it open, and
+// switched to raw transfer at once; line parameters come with
 // writeLineSettings(). A pseudo-terminal carries data and line settings but has
 // no modem lines: driving RTS or DTR there does nothing.
 class TermiosDevice : public CommDevice

@@ -5,8 +5,8 @@
 #include <QPair>
 #include <QString>
 
-// Windows only: the COM ports Windows knows, from the registry's map of
-// serial devices (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: device name -> "COMn"),
+// Windows only (the platform's own, beside SerialDevices): the COM ports Windows knows, from the
+// registry's map of serial devices (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: device name -> "COMn"),
 // each with a description: the friendly name Device Manager shows (SetupAPI,
 // ports class), else the registry's device name. It lists what is there; it
 // opens no port.
@@ -17,6 +17,9 @@ public:
     {
         int number = 0;
         QString description;
+        QString deviceName;   // the registry's name of the device, "\\Device\\VCP0"
+        QString manufacturer; // as Device Manager shows it, where known
+        QString hardwareId;   // the first hardware ID, "USB\\VID_0403&PID_6001...", where known
     };
 
     // The ports now present, in ascending order of their number.
@@ -30,6 +33,14 @@ public:
                                           const QHash<QString, QString> &friendlyNames);
 
 private:
+    struct DeviceDetails
+    {
+        QString friendlyName;
+        QString manufacturer;
+        QString hardwareId;
+    };
+
     static QList<QPair<QString, QString>> readRegistryValues();
-    static QHash<QString, QString> readFriendlyNames();
+    // The present devices of the ports class, by their port name ("COM3").
+    static QHash<QString, DeviceDetails> readDevices();
 };

@@ -47,25 +47,32 @@ QList<QPair<QString, QString>> SystemSerialPorts::readRegistryValues()
     return values;
 }
 
-// The friendly names of the present devices of the ports class, by the port
-// name their device key holds ("PortName").
-QHash<QString, QString> SystemSerialPorts::readFriendlyNames()
+// A device's registry property as text; for a list of strings (hardware
+// IDs), the first of them.
+static QString deviceProperty(HDEVINFO devices, SP_DEVINFO_DATA &device, DWORD property)
 {
-    QHash<QString, QString> names;
+    std::vector<wchar_t> buffer(512);
+    DWORD bytes = 0;
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, property, nullptr,
+                                           reinterpret_cast<BYTE *>(buffer.data()),
+                                           DWORD(buffer.size() * sizeof(wchar_t)), &bytes))
+        return {};
+    const QString text = textOf(buffer, bytes);
+    return text.section(QChar(0), 0, 0);
+}
+
+// The present devices of the ports class, by the port name their device key
+// holds ("PortName").
+QHash<QString, SystemSerialPorts::DeviceDetails> SystemSerialPorts::readDevices()
+{
+    QHash<QString, DeviceDetails> found;
     const HDEVINFO devices =
         SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE)
-        return names;
+        return found;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-        std::vector<wchar_t> buffer(256);
-        DWORD bytes = 0;
-        if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                               reinterpret_cast<BYTE *>(buffer.data()),
-                                               DWORD(buffer.size() * sizeof(wchar_t)), &bytes))
-            continue;
-        const QString friendly = textOf(buffer, bytes);
         const HKEY key =
             SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE)
@@ -73,12 +80,18 @@ QHash<QString, QString> SystemSerialPorts::readFriendlyNames()
         std::vector<wchar_t> port(64);
         DWORD portBytes = DWORD(port.size() * sizeof(wchar_t));
         DWORD type = 0;
-        if (RegQueryValueExW(key, L"PortName", nullptr, &type,
+        const bool named =
+            RegQueryValueExW(key, L"PortName", nullptr, &type,
                              reinterpret_cast<BYTE *>(port.data()), &portBytes) == ERROR_SUCCESS &&
-            type == REG_SZ)
-            names.insert(textOf(port, portBytes).trimmed().toUpper(), friendly);
+            type == REG_SZ;
         RegCloseKey(key);
+        if (!named)
+            continue;
+        found.insert(textOf(port, portBytes).trimmed().toUpper(),
+                     {deviceProperty(devices, device, SPDRP_FRIENDLYNAME),
+                      deviceProperty(devices, device, SPDRP_MFG),
+                      deviceProperty(devices, device, SPDRP_HARDWAREID)});
     }
     SetupDiDestroyDeviceInfoList(devices);
-    return names;
+    return found;
 }

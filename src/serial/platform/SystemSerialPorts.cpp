@@ -6,7 +6,17 @@
 
 QList<SystemSerialPorts::Port> SystemSerialPorts::list()
 {
-    return fromRegistryValues(readRegistryValues(), readFriendlyNames());
+    const QHash<QString, DeviceDetails> devices = readDevices();
+    QHash<QString, QString> friendlyNames;
+    for (auto it = devices.cbegin(); it != devices.cend(); ++it)
+        friendlyNames.insert(it.key(), it->friendlyName);
+    QList<Port> ports = fromRegistryValues(readRegistryValues(), friendlyNames);
+    for (Port &port : ports) {
+        const DeviceDetails details = devices.value(QStringLiteral("COM%1").arg(port.number));
+        port.manufacturer = details.manufacturer;
+        port.hardwareId = details.hardwareId;
+    }
+    return ports;
 }
 
 QList<SystemSerialPorts::Port>
@@ -25,7 +35,7 @@ SystemSerialPorts::fromRegistryValues(const QList<QPair<QString, QString>> &valu
         if (!seen.insert(number).second)
             continue;
         const QString friendly = friendlyNames.value(QStringLiteral("COM%1").arg(number));
-        ports.append({number, friendly.isEmpty() ? deviceName : friendly});
+        ports.append({number, friendly.isEmpty() ? deviceName : friendly, deviceName, {}, {}});
     }
     std::sort(ports.begin(), ports.end(),
               [](const Port &a, const Port &b) { return a.number < b.number; });
