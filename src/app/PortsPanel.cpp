@@ -48,6 +48,12 @@ void PortsPanel::setTexts(const Texts &texts)
     updateButton();
 }
 
+void PortsPanel::setSource(std::function<QList<SerialDevices::Device>()> source)
+{
+    m_source = std::move(source);
+    refresh();
+}
+
 void PortsPanel::setComNumber(int number)
 {
     m_comNumber = number;
@@ -57,7 +63,7 @@ void PortsPanel::setComNumber(int number)
 void PortsPanel::refresh()
 {
     const QString kept = selectedTarget();
-    m_devices = SerialDevices::present();
+    m_devices = m_source();
     m_list->clear();
     for (const SerialDevices::Device &device : std::as_const(m_devices)) {
         auto *item = new QTreeWidgetItem(m_list, {device.node, device.byId.section(u'/', -1),

@@ -3,6 +3,7 @@
 #include "platform/SerialDevices.h"
 
 #include <QGroupBox>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -28,6 +29,9 @@ public:
     };
 
     explicit PortsPanel(QWidget *parent = nullptr);
+
+    // Where the list comes from: SerialDevices::present(), or a test's own.
+    void setSource(std::function<QList<SerialDevices::Device>()> source);
 
     void setTexts(const Texts &texts);
     // The COM port the button maps (1 to 16), 0 when none is chosen.
@@ -56,6 +60,7 @@ private:
     QLabel *m_empty;
     QPushButton *m_useAs;
     SerialDeviceWatcher *m_watcher;
+    std::function<QList<SerialDevices::Device>()> m_source = SerialDevices::present;
     QList<SerialDevices::Device> m_devices;
     int m_comNumber = 0;
 };

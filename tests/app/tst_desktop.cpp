@@ -3,6 +3,7 @@
 #include "FormFixture.h"
 #include "LanguageFileWriter.h"
 #include "MessageRow.h"
+#include "PortsPanel.h"
 #include "PtyPair.h"
 #include "StatusLine.h"
 #include "WorkingFolder.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
 #include <fcntl.h>
@@ -318,9 +320,58 @@ private slots:
         for (const QString &part : reasonParts)
             QVERIFY2(reason.contains(part), qPrintable(reason));
         QCOMPARE(f.ui().StatusBar1->accessibleDescription(), reason);
+        // The detail line shows it in sight; the next connect clears it.
+        QCOMPARE(f.form->detailText(), reason);
         // The next status text takes the reason away.
         f.form->showStatus(QString(36, u' '));
         QCOMPARE(f.ui().StatusBar1->toolTip(), QString());
+    }
+
+    // "Use as COM n" on the device list: the ports file gets the device's
+    // stable name and keeps what it held; a file that cannot be written says why.
+    void useDeviceAsComPort_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("ports file with a comment") << true;
+        QTest::newRow("its folder cannot be made") << false;
+    }
+    void useDeviceAsComPort()
+    {
+        QFETCH(bool, writable);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(writable ? "ports" : "blocker/ports");
+        QFile seed(writable ? file : dir.filePath("blocker"));
+        QVERIFY(seed.open(QIODevice::WriteOnly));
+        seed.write(writable ? "# workshop\nCOM1=/dev/ttyS0\n" : "");
+        seed.close();
+        qputenv("PANTRIX_PORTS_FILE", QFile::encodeName(file));
+        FormFixture f;
+        f.show();
+        const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9X-if00-port0";
+        f.form->portsPanel()->setSource([byId] {
+            SerialDevices::Device acm{"/dev/ttyACM0", {}, "cdc_acm"};
+            SerialDevices::Device ftdi{"/dev/ttyUSB0", byId, "ftdi_sio", "0403", "6001", "FTDI",
+                                       "FT232R USB UART", "A9X"};
+            return QList<SerialDevices::Device>{acm, ftdi};
+        });
+        f.ui().ComboBox2->chooseAsUser(2);
+        f.form->portsPanel()->select(1);
+        auto *useAs = f.form->portsPanel()->findChild<QPushButton *>("PortsPanelUseAs");
+        QCOMPARE(useAs->text(), QStringLiteral("Use as COM 3"));
+        QTest::mouseClick(useAs, Qt::LeftButton);
+        const QString target = f.form->portTargetText();
+        qunsetenv("PANTRIX_PORTS_FILE");
+        if (writable) {
+            QCOMPARE(contents(file), "# workshop\nCOM1=/dev/ttyS0\nCOM3=" + byId.toUtf8() + "\n");
+            QVERIFY2(f.form->detailText().startsWith("COM 3 now reaches " + byId),
+                     qPrintable(f.form->detailText()));
+            QVERIFY2(target.startsWith("COM3: " + byId + " (ports file"), qPrintable(target));
+            QVERIFY(f.dialogs.warnings.isEmpty());
+        } else {
+            QCOMPARE(f.dialogs.warnings.size(), 1);
+            QCOMPARE(f.form->detailText(), f.dialogs.warnings.constFirst());
+            QVERIFY(!QFile::exists(file));
+        }
     }
 
     void permissionHint_data()
