@@ -59,6 +59,10 @@ public:
                 const QByteArray &bytes = {});
 
     qsizetype count() const { return qsizetype(m_entries.size()); }
+    // Every entry has a serial number, counting from 0 for the first one ever
+    // recorded; entry(0) has this one. A view that lags tells by it which of
+    // its rows have left the ring.
+    quint64 firstSerial() const { return m_firstSerial; }
     const Entry &entry(qsizetype index) const { return m_entries[size_t(index)]; }
     QList<Entry> entries() const;
     // What the entries count against the capacity.
