@@ -81,7 +81,8 @@ public:
     void clear();
 
     // Also writes every entry to `sink` (nullptr: none). The device stays the
-    // caller's; the entries still growing are written to the old sink first.
+    // caller's and must outlive the monitor or be unset first; the entries
+    // still growing are written to the old sink before the change.
     void setSink(QIODevice *sink);
     // Writes the entries that could still grow to the sink now.
     void flush();

@@ -5,10 +5,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 // pantrix-cli --trace FILE against simulated displays: the traffic of two
-// displays at once, each line naming its port; a trace file that cannot be
-// written refuses the run before any display is touched.
+// displays at once, each line naming its port; Ctrl+C in the middle of a
+// connect; a trace file that cannot be written refuses the run before any
+// display is touched.
 namespace {
 
 const QByteArray Settings = CliProcess::ExampleSettings;
@@ -89,6 +91,27 @@ private slots:
         for (const DisplaySimProcess *sim : {&first, &second})
             QCOMPARE(linesOf(text, sim->address(), &wellFormed), expected);
         QVERIFY2(wellFormed, text.constData());
+    }
+
+    void ctrlCLeavesTheTraceWhole()
+    {
+        QTemporaryDir dir;
+        DisplaySimProcess sim({"--fast", "--silent"}); // the ACK never comes
+        QVERIFY(sim.isListening());
+        QProcess process;
+        CliProcess::start(process,
+                          {"read-settings", "--trace", "trace.txt", "--port", sim.address()},
+                          dir.path());
+        QVERIFY(sim.waitForLines("rts: high", 1, 10000));
+        ::kill(pid_t(process.processId()), SIGINT);
+        QCOMPARE(CliProcess::finish(process).status, 1);
+        QFile file(dir.filePath("trace.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        bool wellFormed = true;
+        QCOMPARE(linesOf(file.readAll(), sim.address(), &wellFormed),
+                 (QStringList{"line  port opened", "line  RTS high", "note  connect cancelled",
+                              "line  RTS low", "line  port closed"}));
+        QVERIFY(wellFormed);
     }
 
     void aTraceThatCannotBeWrittenTouchesNoDisplay_data()
