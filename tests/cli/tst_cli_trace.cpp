@@ -10,7 +10,7 @@
 // pantrix-cli --trace FILE against simulated displays: the traffic of two
 // displays at once, each line naming its port; Ctrl+C in the middle of a
 // connect; a trace file that cannot be written refuses the run before any
-// display is touched.
+// display is touched, one that fills up fails it.
 namespace {
 
 const QByteArray Settings = CliProcess::ExampleSettings;
@@ -112,6 +112,20 @@ private slots:
                  (QStringList{"line  port opened", "line  RTS high", "note  connect cancelled",
                               "line  RTS low", "line  port closed"}));
         QVERIFY(wellFormed);
+    }
+
+    void aTraceThatFillsUpFailsTheRun()
+    {
+        QTemporaryDir dir;
+        DisplaySimProcess sim({"--fast"});
+        QVERIFY(sim.isListening());
+        // Opens, but takes no byte.
+        const CliProcess::Run run = CliProcess::run(
+            {"read-settings", "--trace", "/dev/full", "--port", sim.address()}, dir.path());
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("pantrix-cli: the trace /dev/full is incomplete: "),
+                 qPrintable(run.err));
+        QVERIFY2(run.out.contains("read-settings done"), qPrintable(run.out));
     }
 
     void aTraceThatCannotBeWrittenTouchesNoDisplay_data()
