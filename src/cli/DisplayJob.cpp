@@ -1,6 +1,7 @@
 #include "DisplayJob.h"
 
 #include "DisplayLink.h"
+#include "JobRunner.h"
 #include "RecordCheck.h"
 #include "TVaComm.h"
 #include "platform/CommTypes.h"
@@ -72,6 +73,7 @@ DisplayJob::DisplayJob(const QString &port, const JobPlan &plan, QObject *parent
     // The ports close one after another on this thread; the runner waits
     // once after the last one instead of after each.
     m_link->port()->setPauseAfterClose(0);
+    m_link->setLineMonitor(JobRunner::lineMonitor());
     connect(m_link, &DisplayLink::contactLost, this, [this] {
         fail(QStringLiteral("contact-lost"),
              QStringLiteral("contact lost: the display sent no alive signal for a second"));

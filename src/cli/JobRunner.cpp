@@ -13,6 +13,8 @@ namespace JobRunner {
 
 namespace {
 
+LineMonitor *traceMonitor = nullptr;
+
 // The jobs of one run: starts them up to the bound, collects each result at
 // its port's place, and deletes ended jobs once none of their code is on the
 // stack any more.
@@ -122,6 +124,16 @@ private:
 };
 
 } // namespace
+
+void setLineMonitor(LineMonitor *monitor)
+{
+    traceMonitor = monitor;
+}
+
+LineMonitor *lineMonitor()
+{
+    return traceMonitor;
+}
 
 QList<JobResult> run(const QStringList &ports, const JobPlan &plan, bool progress, int maxRunning)
 {

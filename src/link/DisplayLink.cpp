@@ -148,6 +148,15 @@ void DisplayLink::setSupervisionCondition(std::function<bool()> supervise)
     m_supervise = supervise ? std::move(supervise) : [] { return true; };
 }
 
+void DisplayLink::setLineMonitor(LineMonitor *monitor)
+{
+    disconnect(m_monitorGone);
+    m_monitor = monitor;
+    if (monitor)
+        m_monitorGone =
+            connect(monitor, &QObject::destroyed, this, [this] { m_monitor = nullptr; });
+}
+
 // Connect ---------------------------------------------------------------------
 
 void DisplayLink::startConnect()
@@ -180,6 +189,8 @@ void DisplayLink::onOpenFinished(const EVaCommError *error)
         finishConnect(openFailure(*error));
         return;
     }
+    if (m_monitor)
+        trace(LineMonitor::Direction::Line, QStringLiteral("port opened"));
     // The display needs the line quiet for a moment before RTS rises.
     enableTimer(m_timers[2], ConnectPauseMs);
     m_reply.pause = false;
@@ -216,12 +227,16 @@ void DisplayLink::raiseRts()
         finishConnect({ConnectOutcome::Result::PortFailed, errorText(error)});
         return;
     }
+    if (m_monitor)
+        trace(LineMonitor::Direction::Line, QStringLiteral("RTS high"));
     prepareReply(1);
     emit waitingForAck();
 }
 
 void DisplayLink::finishConnect(ConnectOutcome outcome)
 {
+    if (m_monitor)
+        traceConnectEnd(outcome);
     m_operation = Operation::None;
     m_timers[0]->stop();
     if (outcome.connected()) {
@@ -249,6 +264,8 @@ void DisplayLink::cancel()
         return;
     case Operation::Sending:
     case Operation::Reading:
+        if (m_monitor)
+            trace(LineMonitor::Direction::Note, QStringLiteral("ended before the reply came"));
         m_reply.timeOut = true;
         m_collecting = false;
         finishTransfer(true);
@@ -268,15 +285,21 @@ void DisplayLink::lowerRtsAndClose()
 {
     m_collecting = false;
     m_strayLimit->stop();
-    if (m_port->IsOpen()) {
-        try {
-            m_port->SetRts(false);
-        } catch (const std::exception &) {
-            // A device or server that is gone cannot lower RTS; the port is
-            // closed all the same, so no dead port stays open.
-        }
+    if (!m_port->IsOpen()) {
+        m_port->Close();
+        return;
+    }
+    try {
+        m_port->SetRts(false);
+        if (m_monitor)
+            trace(LineMonitor::Direction::Line, QStringLiteral("RTS low"));
+    } catch (const std::exception &) {
+        // A device or server that is gone cannot lower RTS; the port is
+        // closed all the same, so no dead port stays open.
     }
     m_port->Close();
+    if (m_monitor)
+        trace(LineMonitor::Direction::Line, QStringLiteral("port closed"));
 }
 
 void DisplayLink::supervisionTick()
@@ -288,6 +311,9 @@ void DisplayLink::supervisionTick()
         m_reply.alive = false;
         return;
     }
+    if (m_monitor)
+        trace(LineMonitor::Direction::Note,
+              QStringLiteral("contact lost: no byte came within %1 ms").arg(SupervisionIntervalMs));
     dropConnection(&DisplayLink::contactLost);
 }
 
@@ -296,6 +322,10 @@ void DisplayLink::onPortError(int errors)
     if (!(errors & CommError::DeviceIo))
         return;
     m_lossCause = m_port->RemovalCause();
+    if (m_monitor)
+        trace(LineMonitor::Direction::Note,
+              m_lossCause.isEmpty() ? QStringLiteral("the port went away")
+                                    : QStringLiteral("the port went away: ") + m_lossCause);
     if (m_connected)
         dropConnection(&DisplayLink::portLost);
     else if (m_operation == Operation::Connecting)
@@ -333,7 +363,9 @@ void DisplayLink::beginTransfer(Operation operation, int replyLength, const QByt
     prepareReply(replyLength);
     try {
         discardStaleInput();
-        m_port->WriteBuf(bytes.constData(), int(bytes.size()));
+        const int written = m_port->WriteBuf(bytes.constData(), int(bytes.size()));
+        if (m_monitor)
+            traceWritten(written, sentMeaning(), bytes);
     } catch (...) {
         m_operation = Operation::None;
         m_timers[0]->stop();
@@ -356,6 +388,8 @@ void DisplayLink::replyTimerTick()
 void DisplayLink::replyEnded()
 {
     if (m_operation != Operation::Connecting) {
+        if (m_monitor)
+            traceTransferEnd();
         finishTransfer(m_reply.timeOut);
         return;
     }
@@ -389,22 +423,34 @@ void DisplayLink::finishTransfer(bool timedOut)
 
 UserStringOutcome DisplayLink::sendUserString(const QByteArray &text)
 {
-    const std::optional<QByteArray> bytes = UserString::expand(text);
-    if (!bytes)
-        return UserStringOutcome::BadEscape;
-    if (!bytes->isEmpty())
-        m_port->WriteBuf(bytes->constData(), int(bytes->size()));
-    return UserStringOutcome::Sent;
+    return writeUserString(text, QStringLiteral("user string"));
 }
 
 void DisplayLink::sendEscape()
 {
-    sendUserString(UserString::EscapeText);
+    writeUserString(UserString::EscapeText, QStringLiteral("ESC"));
 }
 
 void DisplayLink::sendEscapeC()
 {
-    sendUserString(UserString::EscapeCText);
+    writeUserString(UserString::EscapeCText, QStringLiteral("ESC C"));
+}
+
+UserStringOutcome DisplayLink::writeUserString(const QByteArray &text, const QString &meaning)
+{
+    const std::optional<QByteArray> bytes = UserString::expand(text);
+    if (!bytes) {
+        if (m_monitor)
+            trace(LineMonitor::Direction::Note,
+                  meaning + QStringLiteral(" not sent: a \"#\" is not followed by three digits"));
+        return UserStringOutcome::BadEscape;
+    }
+    if (!bytes->isEmpty()) {
+        const int written = m_port->WriteBuf(bytes->constData(), int(bytes->size()));
+        if (m_monitor)
+            traceWritten(written, meaning, *bytes);
+    }
+    return UserStringOutcome::Sent;
 }
 
 // Receive path ----------------------------------------------------------------
@@ -445,26 +491,41 @@ void DisplayLink::discardStaleInput()
             return;
         if (std::memchr(bytes, Enq, size_t(got)))
             m_reply.alive = true;
+        if (m_monitor)
+            trace(LineMonitor::Direction::In, QStringLiteral("stale input, discarded"),
+                  QByteArray(bytes, got));
         left -= got;
     }
 }
 
 void DisplayLink::receive()
 {
+    int from = m_count;
     if (!m_collecting) {
         // ENQ is the display's alive signal, never the start of a reply. A
         // stream of nothing else is taken a queue's worth per report; the
         // next report of arrivals goes on with it.
         char byte = Enq;
+        int alive = 0;
         for (int left = readLimit(); byte == Enq; --left) {
-            if (left == 0 || !m_port->ReadChar(byte))
+            if (left == 0 || !m_port->ReadChar(byte)) {
+                if (m_monitor && alive > 0)
+                    trace(LineMonitor::Direction::In, QStringLiteral("alive signal"),
+                          QByteArray(alive, Enq));
                 return;
-            if (byte == Enq)
+            }
+            if (byte == Enq) {
                 m_reply.alive = true;
+                ++alive;
+            }
         }
+        if (m_monitor && alive > 0)
+            trace(LineMonitor::Direction::In, QStringLiteral("alive signal"),
+                  QByteArray(alive, Enq));
         startCollection(byte);
+        from = 0;
     }
-    collect();
+    collect(from);
 }
 
 void DisplayLink::startCollection(char firstByte)
@@ -481,16 +542,21 @@ void DisplayLink::startCollection(char firstByte)
 // Takes what has arrived, up to the expected length; a reply that is not
 // whole yet goes on with the next bytes the port reports. Bytes beyond the
 // expected length stay in the port's queue.
-void DisplayLink::collect()
+void DisplayLink::collect(int from)
 {
     const int expected = std::min(m_reply.expectedLength, ReplyState::BufferSize);
     char byte = 0;
     while (m_count < expected && !m_reply.timeOut) {
         m_reply.alive = true;
         if (!m_port->ReadChar(byte))
-            return;
+            break;
         m_reply.buffer[m_count++] = quint8(byte);
     }
+    // Recorded before the reply ends: its outcome may start the next operation.
+    if (m_monitor)
+        traceReceived(from);
+    if (m_count < expected && !m_reply.timeOut)
+        return;
     endCollection();
 }
 
@@ -539,4 +605,126 @@ SendOutcome DisplayLink::sendTelegram(const QByteArray &telegram)
 ReadOutcome DisplayLink::readTelegram(Telegram telegram)
 {
     return runToEnd(&DisplayLink::readFinished, [this, telegram] { startRead(telegram); });
+}
+
+// Line monitor -----------------------------------------------------------------
+
+void DisplayLink::trace(LineMonitor::Direction direction, const QString &meaning,
+                        const QByteArray &bytes) const
+{
+    m_monitor->record(portName(), direction, meaning, bytes);
+}
+
+void DisplayLink::traceWritten(int written, const QString &meaning, const QByteArray &bytes) const
+{
+    // A closed port takes nothing, and nothing goes on the wire.
+    if (written > 0)
+        trace(LineMonitor::Direction::Out, meaning, bytes.left(written));
+    else
+        trace(LineMonitor::Direction::Note,
+              meaning + QStringLiteral(" not sent: the port is closed"));
+}
+
+void DisplayLink::traceReceived(int from) const
+{
+    if (m_count > from)
+        trace(LineMonitor::Direction::In, replyMeaning(),
+              QByteArray(reinterpret_cast<const char *>(m_reply.buffer.data()) + from,
+                         m_count - from));
+}
+
+QString DisplayLink::sentMeaning() const
+{
+    if (m_operation == Operation::Reading)
+        return m_reply.expectedLength == telegramSize(Telegram::Settings)
+                   ? QStringLiteral("read-settings request")
+                   : QStringLiteral("read-brightness request");
+    if (m_sent.size() == telegramSize(Telegram::Settings))
+        return QStringLiteral("settings telegram");
+    if (m_sent.size() == telegramSize(Telegram::Brightness))
+        return QStringLiteral("brightness telegram");
+    return QStringLiteral("telegram");
+}
+
+QString DisplayLink::replyMeaning() const
+{
+    switch (m_operation) {
+    case Operation::Connecting:
+        if (!m_awaitingAck)
+            break;
+        return m_reply.buffer[0] == quint8(Ack) ? QStringLiteral("ACK")
+                                                : QStringLiteral("answer to RTS, not ACK");
+    case Operation::Sending:
+        if (m_sent.size() == telegramSize(Telegram::Settings))
+            return QStringLiteral("settings echo");
+        if (m_sent.size() == telegramSize(Telegram::Brightness))
+            return QStringLiteral("brightness echo");
+        return QStringLiteral("echo");
+    case Operation::Reading:
+        return m_reply.expectedLength == telegramSize(Telegram::Settings)
+                   ? QStringLiteral("settings reply")
+                   : QStringLiteral("brightness reply");
+    case Operation::None:
+        break;
+    }
+    return QStringLiteral("unexpected input");
+}
+
+void DisplayLink::traceTransferEnd() const
+{
+    const int expected = m_reply.expectedLength;
+    if (m_reply.timeOut) {
+        trace(LineMonitor::Direction::Note,
+              QStringLiteral("time-out: %1 of %2 bytes came within %3 ms")
+                  .arg(m_count)
+                  .arg(expected)
+                  .arg(ReplyTimeoutMs));
+        return;
+    }
+    if (m_operation == Operation::Reading) {
+        trace(LineMonitor::Direction::Note, QStringLiteral("reply complete"));
+        return;
+    }
+    int differs = 0;
+    while (differs < m_count && differs < m_sent.size() &&
+           m_reply.buffer[size_t(differs)] == quint8(m_sent[differs]))
+        ++differs;
+    if (differs == m_count && m_count == m_sent.size()) {
+        trace(LineMonitor::Direction::Note, QStringLiteral("echo matches"));
+        return;
+    }
+    const char came = char(m_reply.buffer[size_t(differs)]);
+    trace(LineMonitor::Direction::Note, QStringLiteral("echo differs at byte %1: sent %2, came %3")
+                                            .arg(differs)
+                                            .arg(LineMonitor::hexOf(m_sent.mid(differs, 1)),
+                                                 LineMonitor::hexOf(QByteArray(1, came))));
+}
+
+void DisplayLink::traceConnectEnd(const ConnectOutcome &outcome) const
+{
+    QString text;
+    switch (outcome.result) {
+    case ConnectOutcome::Result::Connected:
+        text = QStringLiteral("connected");
+        break;
+    case ConnectOutcome::Result::OpenFailed:
+        text = QStringLiteral("cannot open the port: ") + outcome.reason;
+        break;
+    case ConnectOutcome::Result::NoAck:
+        text = QStringLiteral("no ACK within %1 ms").arg(ReplyTimeoutMs);
+        break;
+    case ConnectOutcome::Result::WrongAnswer:
+        text = QStringLiteral("wrong answer to RTS");
+        break;
+    case ConnectOutcome::Result::PortLost:
+        text = QStringLiteral("the port went away while connecting");
+        break;
+    case ConnectOutcome::Result::PortFailed:
+        text = QStringLiteral("port failed: ") + outcome.reason;
+        break;
+    case ConnectOutcome::Result::Cancelled:
+        text = QStringLiteral("connect cancelled");
+        break;
+    }
+    trace(LineMonitor::Direction::Note, text);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineMonitor.h"
 #include "LinkOutcomes.h"
 #include "ReplyState.h"
 
@@ -41,6 +42,10 @@ class TVaComm;
 // is full, a failing read) are EVaCommError exceptions, as the port raises
 // them; the ones raised inside the port's own events go to the port's
 // ApplicationExceptionHandler. All of it runs on the thread that created it.
+//
+// A LineMonitor, when set, records every byte the link writes and reads with
+// what it means, the line events and the outcome of each operation. Without
+// one the link formats and allocates nothing for it.
 class DisplayLink : public QObject
 {
     Q_OBJECT
@@ -83,6 +88,11 @@ public:
     // Asked at every supervision tick; a link whose condition does not hold
     // is never dropped for silence. Supervision is on by default.
     void setSupervisionCondition(std::function<bool()> supervise);
+
+    // Where the traffic is recorded; nullptr (the default) records nothing.
+    // The monitor stays the caller's; one that is destroyed is detached.
+    void setLineMonitor(LineMonitor *monitor);
+    LineMonitor *lineMonitor() const { return m_monitor; }
 
     bool isConnected() const { return m_connected; }
     // An operation waits for the display.
@@ -151,13 +161,23 @@ private:
     void discardStaleInput();
     bool waitsForReply() const;
     void startCollection(char firstByte);
-    void collect();
+    void collect(int from);
     void endCollection();
     void replyEnded();
     void finishConnect(ConnectOutcome outcome);
     void finishTransfer(bool timedOut);
     void dropConnection(void (DisplayLink::*signal)());
     void lowerRtsAndClose();
+    UserStringOutcome writeUserString(const QByteArray &text, const QString &meaning);
+    // Recording for the monitor; called only when one is set.
+    void trace(LineMonitor::Direction direction, const QString &meaning,
+               const QByteArray &bytes = {}) const;
+    void traceWritten(int written, const QString &meaning, const QByteArray &bytes) const;
+    void traceReceived(int from) const;
+    void traceTransferEnd() const;
+    void traceConnectEnd(const ConnectOutcome &outcome) const;
+    QString sentMeaning() const;
+    QString replyMeaning() const;
     template <typename Outcome, typename Start>
     Outcome runToEnd(void (DisplayLink::*finished)(const Outcome &), Start start);
 
@@ -175,4 +195,6 @@ private:
     int m_count = 0;
     int m_waitDepth = 0;
     QString m_lossCause;
+    LineMonitor *m_monitor = nullptr;
+    QMetaObject::Connection m_monitorGone;
 };
