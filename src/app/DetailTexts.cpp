@@ -44,6 +44,8 @@ QString english(int row)
         return QStringLiteral("No serial device found.");
     case MessageRow::PortsPanelMapped:
         return QStringLiteral("COM %1 now reaches %2 (written to %3), %4");
+    case MessageRow::LineMonitorButton:
+        return QStringLiteral("Line monitor...");
     default:
         return {};
     }

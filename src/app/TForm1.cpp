@@ -4,6 +4,7 @@
 #include "BuiltInPictures.h"
 #include "Conversions.h"
 #include "HandlerGuard.h"
+#include "LineMonitorWindow.h"
 #include "MessageRow.h"
 #include "RadioButtons.h"
 #include "ScrollablePages.h"
@@ -142,6 +143,8 @@ void TForm1::closeEvent(QCloseEvent *event)
     m_closed = true;
     m_closeRequested = true;
     m_dialogGate->close();
+    if (m_lineMonitorWindow)
+        m_lineMonitorWindow->close();
     event->accept();
     emit closed();
 }

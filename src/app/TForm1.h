@@ -14,7 +14,10 @@ namespace Ui {
 class TForm1;
 }
 class MaskEdit;
+class LineMonitor;
+class LineMonitorWindow;
 class PortsPanel;
+class QPushButton;
 class QLabel;
 class QKeyEvent;
 class QTimer;
@@ -106,6 +109,10 @@ public:
     // The serial devices present and what the chosen COM port reaches.
     PortsPanel *portsPanel() const { return m_portsPanel; }
     QString portTargetText() const;
+    // Opens the line monitor (or raises it): from now until it is closed the
+    // link records its traffic there; closed, nothing is recorded.
+    void openLineMonitor();
+    LineMonitorWindow *lineMonitorWindow() const { return m_lineMonitorWindow; }
     TVaComm *VaComm1 = nullptr;
     const ReplyState &replyState() const;
 
@@ -195,6 +202,9 @@ private:
     DisplayLink *m_link = nullptr;
     PortsPanel *m_portsPanel = nullptr;
     QLabel *m_portTarget = nullptr;
+    QPushButton *m_lineMonitorButton = nullptr;
+    LineMonitor *m_lineMonitor = nullptr;
+    LineMonitorWindow *m_lineMonitorWindow = nullptr;
     FileDialogSet m_fileDialogs;
 
     LanguageTable m_languageTable;

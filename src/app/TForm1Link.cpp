@@ -5,6 +5,8 @@
 // boxes.
 #include "ApplicationExceptionHandler.h"
 #include "DetailLine.h"
+#include "LineMonitor.h"
+#include "LineMonitorWindow.h"
 #include "PortsPanel.h"
 #include "DetailTexts.h"
 #include "DisplayLink.h"
@@ -22,6 +24,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QScopeGuard>
 #include <QTime>
@@ -158,6 +161,10 @@ void TForm1::createPortsPanel()
     m_portTarget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_ui->TabSheet1Row->insertWidget(m_ui->TabSheet1Row->indexOf(m_ui->Panel4) + 1, m_portTarget,
                                      1);
+    m_lineMonitorButton = new QPushButton(m_ui->Panel4);
+    m_lineMonitorButton->setObjectName(QStringLiteral("LineMonitorButton"));
+    m_ui->Panel4Layout->addWidget(m_lineMonitorButton);
+    connect(m_lineMonitorButton, &QPushButton::clicked, this, &TForm1::openLineMonitor);
     m_portsPanel = new PortsPanel(m_ui->TabSheet1);
     m_ui->TabSheet1Layout->insertWidget(m_ui->TabSheet1Layout->indexOf(m_ui->TabSheet1Row) + 1,
                                         m_portsPanel, 1);
@@ -177,6 +184,28 @@ void TForm1::applyPortsPanelTexts()
         texts.useAs = DetailTexts::english(MessageRow::PortsPanelUseAs);
     texts.none = detailRowText(MessageRow::PortsPanelNone);
     m_portsPanel->setTexts(texts);
+    m_lineMonitorButton->setText(detailRowText(MessageRow::LineMonitorButton));
+}
+
+void TForm1::openLineMonitor()
+{
+    if (!m_lineMonitorWindow) {
+        m_lineMonitor = new LineMonitor(LineMonitor::DefaultCapacity, this);
+        m_lineMonitorWindow = new LineMonitorWindow(m_lineMonitor, m_dialogs, this);
+        m_lineMonitorWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_link->setLineMonitor(m_lineMonitor);
+        // The ring goes after the window that shows it.
+        connect(m_lineMonitorWindow, &QObject::destroyed, m_lineMonitor, &QObject::deleteLater);
+        connect(m_lineMonitorWindow, &LineMonitorWindow::closed, this, [this] {
+            // Closed, the link records nothing.
+            m_link->setLineMonitor(nullptr);
+            m_lineMonitor = nullptr;
+            m_lineMonitorWindow = nullptr;
+        });
+    }
+    m_lineMonitorWindow->show();
+    m_lineMonitorWindow->raise();
+    m_lineMonitorWindow->activateWindow();
 }
 
 QString TForm1::portTargetText() const

@@ -43,6 +43,7 @@ enum : int
     PortsPanelUseAs = 95, // %1 the COM port number
     PortsPanelNone = 96,
     PortsPanelMapped = 97, // %1 COM port number, %2 device, %3 ports file
+    LineMonitorButton = 98,
 };
 
 } // namespace MessageRow
