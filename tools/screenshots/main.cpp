@@ -7,9 +7,15 @@
 //       caller maps COM 1 to a display (PANTRIX_COM1=...). It also prints
 //       where the button is in the window ("connect button at X,Y"), for a
 //       script that clicks it in the program itself.
+//   pantrix-screenshots --readme OUTPUT_DIR
+//       the pictures of the README: a failed open on COM 2 with its reason in
+//       the detail line and the serial devices present, then the line
+//       monitor while the settings go to the display on COM 1; the caller
+//       maps COM 1 to a display and COM 2 to a port nobody serves.
 //
 // The window runs in a temporary working directory, with the language file
 // copied in when one is given.
+#include "LineMonitorWindow.h"
 #include "TForm1.h"
 #include "ui_TForm1.h"
 
@@ -66,6 +72,37 @@ bool connectAndSend(TForm1 &form)
     return true;
 }
 
+bool saveWidget(QWidget *widget, const QDir &output, const QString &name)
+{
+    QTest::qWait(150);
+    const QString file = output.filePath(name);
+    if (!widget->grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+bool readmePictures(TForm1 &form, const QDir &output)
+{
+    auto &ui = form.ui();
+    ui.ComboBox2->chooseAsUser(1);
+    QTest::mouseClick(ui.Button9, Qt::LeftButton);
+    if (!saveWidget(&form, output, QStringLiteral("window-open-failed.png")))
+        return false;
+    form.openLineMonitor();
+    LineMonitorWindow *monitor = form.lineMonitorWindow();
+    monitor->resize(900, 360);
+    ui.ComboBox2->chooseAsUser(0);
+    if (!connectAndSend(form)) {
+        std::fprintf(stderr, "no connection on COM 1: %s\n", qPrintable(form.detailText()));
+        return false;
+    }
+    return saveWidget(monitor, output, QStringLiteral("line-monitor.png")) &&
+           saveWidget(&form, output, QStringLiteral("window-sent.png"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -73,10 +110,11 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QStringList args = application.arguments().mid(1);
     const bool connect = !args.isEmpty() && args.first() == QLatin1String("--connect");
-    if (connect)
+    const bool readme = !args.isEmpty() && args.first() == QLatin1String("--readme");
+    if (connect || readme)
         args.removeFirst();
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: %s [--connect] OUTPUT_DIR [LANGUAGE_FILE [LANGUAGE_INDEX]]\n",
+        std::fprintf(stderr, "usage: %s [--connect|--readme] OUTPUT_DIR [LANGUAGE_FILE [LANGUAGE_INDEX]]\n",
                      argv[0]);
         return 2;
     }
@@ -87,7 +125,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot read %s\n", qPrintable(args[1]));
         return 1;
     }
-    if (!writeStateFile(work.filePath("PANTRIX.sav"), connect ? 0 : 2, !connect,
+    if (!writeStateFile(work.filePath("PANTRIX.sav"), connect || readme ? 0 : 2,
+                        !connect && !readme,
                         args.size() > 2 ? args[2] : QStringLiteral("0")))
         return 1;
     QDir::setCurrent(work.path());
@@ -96,6 +135,8 @@ int main(int argc, char *argv[])
     form.show();
     QTest::qWait(300);
     auto &ui = form.ui();
+    if (readme)
+        return readmePictures(form, output) ? 0 : 1;
     if (connect) {
         const bool ok = connectAndSend(form);
         const bool saved =
