@@ -50,13 +50,10 @@ qint64 residentKiB()
 // wait with nothing left to do, prints the moment and its memory and ends.
 int child(int argc, char *argv[], bool pantrix)
 {
-    const qint64 t0 = monotonicNs();
     QApplication application(argc, argv);
-    const qint64 t1 = monotonicNs();
     std::unique_ptr<QWidget> window;
     if (pantrix) {
         window = std::make_unique<TForm1>();
-        fprintf(stderr, "app %.1f form %.1f\n", (t1-t0)/1e6, (monotonicNs()-t1)/1e6);
     } else {
         auto *bare = new QMainWindow;
         bare->setCentralWidget(new QLabel(QStringLiteral("A bare window")));

@@ -88,7 +88,7 @@ void drawDisplay(QPainter &p, QRectF frame, const QString &text)
 
 QImage canvas(int width, int height, const QColor &background)
 {
-    QImage image(width, height, QImage::Format_RGB888);
+    QImage image(width, height, QImage::Format_RGB32);
     image.fill(background);
     return image;
 }

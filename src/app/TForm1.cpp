@@ -59,7 +59,9 @@ void TForm1::showBuiltInPictures()
 {
     m_ui->Image1->setPixmap(QPixmap::fromImage(BuiltInPictures::bottomLeft()));
     m_ui->Image2->setPixmap(QPixmap::fromImage(BuiltInPictures::bottomRight()));
-    m_ui->Image3->setPixmap(QPixmap::fromImage(BuiltInPictures::info()));
+    // The Info page's picture is drawn when the page is first shown, unless a
+    // picture file took its place by then: the start-up need not wait for it.
+    m_ui->Image3->installEventFilter(this);
 }
 
 void TForm1::connectHandlers()
@@ -183,6 +185,10 @@ void TForm1::saveStateBeforeExit()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_ui->Image3 && event->type() == QEvent::Show && !m_infoPictureSet) {
+        m_infoPictureSet = true;
+        m_ui->Image3->setPixmap(QPixmap::fromImage(BuiltInPictures::info()));
+    }
     if (watched == m_ui->Edit1 && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Escape) {

@@ -223,4 +223,6 @@ private:
     bool m_closed = false;
     bool m_stateFileAttempted = false;
     bool m_languageStepStarted = false;
+    // The Info picture: built in (drawn on first show) or from a file.
+    bool m_infoPictureSet = false;
 };

@@ -39,6 +39,8 @@ void TForm1::loadPicture(int pictureIndex, const QString &path)
 {
     QLabel *const targets[] = {m_ui->Image1, m_ui->Image2, m_ui->Image3};
     targets[pictureIndex]->setPixmap(QPixmap::fromImage(PictureLoader::load(path)));
+    if (pictureIndex == 2)
+        m_infoPictureSet = true;
 }
 
 void TForm1::RadioGroup8Click()

@@ -227,11 +227,13 @@ private slots:
         f.writeFile("Language.mlf", w.content());
         f.show();
         QVERIFY(f.dialogs.errors.isEmpty());
+        // The Info picture is drawn when its page first shows, and only
+        // when no file took its place.
+        f.ui().PageControl1->setActivePage(f.ui().TabSheet4);
         QLabel *images[] = {f.ui().Image1, f.ui().Image2, f.ui().Image3};
-        for (int i = 0; i < 3; ++i) {
-            const QSize size = images[i]->pixmap().size();
-            QCOMPARE(size == QSize(40, 20), i == which);
-        }
+        const QSize builtIn[] = {{999, 333}, {720, 240}, {360, 360}};
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(images[i]->pixmap().size(), i == which ? QSize(40, 20) : builtIn[i]);
     }
 
     void unknownPictureExtensionStopsStartUp()
