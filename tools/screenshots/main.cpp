@@ -93,7 +93,7 @@ bool readmePictures(TForm1 &form, const QDir &output)
         return false;
     form.openLineMonitor();
     LineMonitorWindow *monitor = form.lineMonitorWindow();
-    monitor->resize(900, 360);
+    monitor->resize(1180, 300);
     ui.ComboBox2->chooseAsUser(0);
     if (!connectAndSend(form)) {
         std::fprintf(stderr, "no connection on COM 1: %s\n", qPrintable(form.detailText()));
