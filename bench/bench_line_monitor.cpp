@@ -16,6 +16,7 @@
 #include "DisplayLink.h"
 #include "LineMonitor.h"
 #include "LineMonitorWindow.h"
+#include "ProcessorTime.h"
 #include "SimulatorProcess.h"
 #include "UserDialogs.h"
 
@@ -25,7 +26,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -34,15 +34,6 @@ constexpr int CyclesPerBatch = 10;
 const QByteArray Settings =
     QByteArray::fromHex("1B5A45533142334330504F413031325630334B324E30444154313031"
                         "0D0A");
-
-double cpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
-            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec)) /
-           1000.0;
-}
 
 double median(QList<double> values)
 {

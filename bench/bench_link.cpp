@@ -13,6 +13,7 @@
 //
 // bench_link [RUNS]   (3 runs by default)
 #include "DisplayLink.h"
+#include "ProcessorTime.h"
 #include "SimulatorProcess.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -33,15 +33,6 @@ const QByteArray Settings =
                         "0D0A");
 const QByteArray Brightness = QByteArray::fromHex("1B48540106080C1016273246"
                                                   "5A6EA0BEC8D2F00D0A");
-
-double cpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
-            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec)) /
-           1000.0;
-}
 
 struct Figures
 {
