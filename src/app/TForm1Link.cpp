@@ -18,6 +18,7 @@
 #include "UserDialogs.h"
 #include "UserString.h"
 #include "Win1252.h"
+#include "platform/PortNameResolver.h"
 #include "platform/PortsMap.h"
 #include "ui_TForm1.h"
 
@@ -224,6 +225,17 @@ void TForm1::usePortFor(int comNumber, const QString &target)
         return;
     }
     applyPortChoice();
+    // A PANTRIX_COMn variable still decides over the file: saying "now reaches"
+    // would be wrong.
+    const PortNameResolver::Resolution now =
+        PortNameResolver::lookup(QStringLiteral("COM%1").arg(comNumber));
+    if (now.source == PortNameResolver::Source::Environment) {
+        showFailureDetail(QStringLiteral("COM %1 is written to %2, but the environment variable "
+                                         "%3 still makes it reach %4.")
+                              .arg(comNumber)
+                              .arg(QDir::toNativeSeparators(file), now.origin, now.target));
+        return;
+    }
     showSuccessDetail(MessageRow::PortsPanelMapped, {QString::number(comNumber), target,
                                                      QDir::toNativeSeparators(file)});
 }

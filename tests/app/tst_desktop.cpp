@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "DesktopIdentity.h"
+#include "DetailLine.h"
 #include "FormFixture.h"
 #include "LanguageFileWriter.h"
 #include "MessageRow.h"
@@ -332,12 +333,15 @@ private slots:
     void useDeviceAsComPort_data()
     {
         QTest::addColumn<bool>("writable");
-        QTest::newRow("ports file with a comment") << true;
-        QTest::newRow("its folder cannot be made") << false;
+        QTest::addColumn<QString>("environment"); // PANTRIX_COM3
+        QTest::newRow("ports file with a comment") << true << "";
+        QTest::newRow("its folder cannot be made") << false << "";
+        QTest::newRow("a variable overrides the file") << true << "/dev/ttyS7";
     }
     void useDeviceAsComPort()
     {
         QFETCH(bool, writable);
+        QFETCH(QString, environment);
         QTemporaryDir dir;
         const QString file = dir.filePath(writable ? "ports" : "blocker/ports");
         QFile seed(writable ? file : dir.filePath("blocker"));
@@ -345,6 +349,7 @@ private slots:
         seed.write(writable ? "# workshop\nCOM1=/dev/ttyS0\n" : "");
         seed.close();
         qputenv("PANTRIX_PORTS_FILE", QFile::encodeName(file));
+        qputenv("PANTRIX_COM3", environment.toLocal8Bit());
         FormFixture f;
         f.show();
         const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9X-if00-port0";
@@ -361,7 +366,14 @@ private slots:
         QTest::mouseClick(useAs, Qt::LeftButton);
         const QString target = f.form->portTargetText();
         qunsetenv("PANTRIX_PORTS_FILE");
-        if (writable) {
+        qunsetenv("PANTRIX_COM3");
+        if (!environment.isEmpty()) {
+            // Written, but the user is told that the variable still decides.
+            QVERIFY(contents(file).endsWith("COM3=" + byId.toUtf8() + "\n"));
+            QCOMPARE(f.ui().DetailLine1->kind(), DetailLine::Kind::Failure);
+            QVERIFY2(f.form->detailText().contains("PANTRIX_COM3 still makes it reach /dev/ttyS7"),
+                     qPrintable(f.form->detailText()));
+        } else if (writable) {
             QCOMPARE(contents(file), "# workshop\nCOM1=/dev/ttyS0\nCOM3=" + byId.toUtf8() + "\n");
             QVERIFY2(f.form->detailText().startsWith("COM 3 now reaches " + byId),
                      qPrintable(f.form->detailText()));
