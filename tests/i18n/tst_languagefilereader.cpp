@@ -536,6 +536,7 @@ private slots:
             << 1 << 82 << QByteArray("Einstellungen gesendet und vom Ger\xE4t best\xE4tigt, %1");
         QTest::newRow("English row 97")
             << 2 << 97 << QByteArray("COM %1 now reaches %2 (written to %3), %4");
+        QTest::newRow("German row 98") << 1 << 98 << QByteArray("Leitungsmonitor...");
     }
     void shippedFile()
     {
@@ -547,7 +548,7 @@ private slots:
             QStringLiteral(PANTRIX_SOURCE_DIR "/examples/Language.mlf"));
         QCOMPARE(summary.scrambled, false);
         QCOMPARE(summary.languageCount, 2);
-        QCOMPARE(summary.highestRow, 97);
+        QCOMPARE(summary.highestRow, 98);
         QCOMPARE(table.cell(column, row), text);
     }
 };
