@@ -717,7 +717,10 @@ void DisplayLink::traceConnectEnd(const ConnectOutcome &outcome) const
         text = QStringLiteral("wrong answer to RTS");
         break;
     case ConnectOutcome::Result::PortLost:
+        // The reason holds the port's cause when it gave one.
         text = QStringLiteral("the port went away while connecting");
+        if (!outcome.reason.isEmpty())
+            text += QStringLiteral(": ") + outcome.reason;
         break;
     case ConnectOutcome::Result::PortFailed:
         text = QStringLiteral("port failed: ") + outcome.reason;
